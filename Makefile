@@ -1,0 +1,41 @@
+# The doors every user finds: make test, make demo, make package, make screenshots, make bench.
+# Each installs what is missing, configures and builds what it needs.
+.PHONY: all deps build test demo package screenshots bench fuzz format clean
+
+JOBS ?= $(shell nproc)
+PRESETS := host win32 win64
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build/%/CMakeCache.txt: | deps
+	cmake --preset $* >/dev/null
+
+build: deps $(PRESETS:%=build/%/CMakeCache.txt)
+	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
+
+package: build
+	@bash scripts/make-package.sh
+
+test: package
+	@bash scripts/run-tests.sh
+
+demo: package
+	@bash scripts/demo.sh
+
+screenshots: build
+	@bash scripts/screenshots.sh
+
+bench: package
+	@bash scripts/bench.sh
+
+fuzz: build
+	@bash scripts/fuzz.sh long
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build

@@ -1,0 +1,28 @@
+// catalogue.h -- the updater's own texts in English, German and Russian
+#pragma once
+
+// The slots of one language's row, in table order.
+enum MessageId {
+    Title = 0,
+    NotInstalled,
+    Corrupt,
+    Failed,
+    Succeeded,
+    ShowDetails,
+    HideDetails,
+    Ok,
+    Cancel,
+    MESSAGE_SLOTS
+};
+
+enum { CATALOGUE_LANGUAGES = 3 };
+
+// Row language - 1 holds the texts of Language code 1 (English), 2 (German)
+// or 3 (Russian): Windows-1252 for the first two, Windows-1251 for the third.
+typedef const char *const MessageCatalogue[CATALOGUE_LANGUAGES][MESSAGE_SLOTS];
+
+extern const MessageCatalogue message_catalogue;
+
+// The text of slot id in language (1, 2 or 3). Any other language code reads
+// the English row, so a look-up never leaves the table.
+const char *catalogue_text(int language, MessageId id);

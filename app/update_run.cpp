@@ -1,0 +1,78 @@
+// update_run.cpp -- discovery, the unpack phase with progress, commit or rollback, the result dialog and the launch
+#include "app/update_run.h"
+
+#include <shellapi.h>
+#include <stdio.h>
+
+#include "app/catalogue.h"
+#include "app/commit.h"
+#include "app/discovery.h"
+#include "app/state.h"
+#include "payload/extract.h"
+#include "payload/manifest.h"
+#include "ui/progress_window.h"
+#include "ui/result_dialog.h"
+
+// Unpacks every applying row into its temporary file while the progress
+// window shows each row. Returns 0, the failed extraction's status, or -1
+// when no language-specific row applied.
+static int unpack_payloads(HINSTANCE instance)
+{
+    int status = 0;
+    int last_kind = 0;
+    HWND window = open_progress_window(instance);
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        const PayloadEntry *row = &payload_manifest[i];
+        set_progress_position(window, static_cast<int>(100u * static_cast<unsigned>(i) / PAYLOAD_ROWS));
+        set_progress_label(window, row->install_name);
+        pump_messages();
+        if (!payload_row_applies(row, language))
+            continue;
+        last_kind = row->kind;
+        status = extract_payload(row->resource_id, row->install_name, NULL, NULL);
+        if (status != 0)
+            break;
+    }
+    if (status == 0 && last_kind != payload_manifest[PAYLOAD_ROWS - 1].kind) {
+        append_details(catalogue_text(language, Corrupt));
+        status = -1;
+    }
+    close_progress_window(window);
+    return status;
+}
+
+// Deletes the temporary file of every row, whether it was unpacked or not.
+// Without a game directory it does nothing: the paths would name files at
+// the root of the drive that this run never wrote.
+static void delete_temporary_files()
+{
+    if (install_dir[0] == '\0')
+        return;
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        snprintf(scratch_path, sizeof scratch_path, "%s\\~%s", install_dir, payload_manifest[i].install_name);
+        DeleteFileA(scratch_path);
+    }
+}
+
+int run_update(HINSTANCE instance, const char *, int)
+{
+    int status = -1;
+    discover_installation();
+    if (!install_found) {
+        append_details(catalogue_text(language, NotInstalled));
+    } else if (details_text[0] == '\0') {
+        recover_interrupted_commit();
+        status = unpack_payloads(instance);
+        if (status == 0)
+            status = commit_payloads();
+    }
+
+    INT_PTR answer = show_result_dialog(instance);
+    if (status != 0) {
+        delete_temporary_files();
+        return 0;
+    }
+    if (answer == RESULT_OK)
+        ShellExecuteA(NULL, NULL, "Ostrevan.exe", NULL, install_dir, SW_SHOW);
+    return 0;
+}

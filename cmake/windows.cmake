@@ -1,0 +1,51 @@
+# windows.cmake -- the updater, the packer and the demo game's stubs for 32- or 64-bit Windows
+enable_language(RC)
+
+# Static runtime and zlib: the programs need nothing but system DLLs.
+find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
+target_link_libraries(portable PUBLIC ${ZLIB_STATIC})
+add_link_options(-static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    # The dialog geometry uses single-precision arithmetic: compute it in SSE as the tests do.
+    add_compile_options(-msse2 -mfpmath=sse)
+endif()
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/res -I${CMAKE_BINARY_DIR}/res")
+
+# The application icon is drawn by a script at build time.
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/res/updater.ico
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/res
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/res/make_icon.py ${CMAKE_BINARY_DIR}/res/updater.ico
+    DEPENDS ${CMAKE_SOURCE_DIR}/res/make_icon.py
+    VERBATIM)
+add_custom_target(updater_icon DEPENDS ${CMAKE_BINARY_DIR}/res/updater.ico)
+
+# Everything of the updater but its entry point, so that tests link the same code.
+add_library(updater_core STATIC
+    app/discovery.cpp
+    app/update_run.cpp
+    app/commit.cpp
+    payload/extract.cpp
+    ui/progress_window.cpp
+    ui/result_dialog.cpp)
+target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32)
+
+# The updater without payloads; the package step writes them into a copy.
+add_executable(updater WIN32 app/main.cpp res/updater.rc)
+target_link_libraries(updater PRIVATE updater_core)
+add_dependencies(updater updater_icon)
+set_source_files_properties(res/updater.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/updater.manifest;${CMAKE_BINARY_DIR}/res/updater.ico")
+
+# The package builder, a program of its own.
+add_executable(packer payload/pack.cpp payload/packer_main.cpp)
+target_link_libraries(packer PRIVATE portable)
+
+# The demo game's programs, each in the installed version 1.01 and the update's 1.02.
+foreach(version 1.01 1.02)
+    string(REPLACE "." "" tag ${version})
+    add_executable(game_stub_${tag} WIN32 sample/game_stub.cpp)
+    target_compile_definitions(game_stub_${tag} PRIVATE GAME_VERSION="${version}")
+    add_executable(config_stub_${tag} WIN32 sample/config_stub.cpp)
+    target_compile_definitions(config_stub_${tag} PRIVATE GAME_VERSION="${version}")
+endforeach()

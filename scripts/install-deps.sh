@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# install-deps.sh -- installs the Debian packages that building and testing need
+# Prints the missing packages; installs them as root, otherwise asks for them and fails.
+set -eu
+
+packages=(
+    cmake make g++ clang libclang-rt-14-dev clang-format zlib1g-dev googletest python3
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-i686
+    wine64 xvfb xauth x11-apps icoutils imagemagick fonts-wine procps zip unzip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# wine-session.sh start|stop BUILD_TREE -- the prefix, an Xvfb display and a persistent wineserver
+# for the tests of one build tree; stop ends whatever start left running.
+set -u
+action=$1
+mkdir -p "$2"
+. "$(dirname "$0")/wine-env.sh" "$2"
+mkdir -p "$wine_session"
+
+start_xvfb() {
+    local n
+    for n in $(seq 90 190); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        echo $! >"$wine_session/xvfb.pid"
+        for _ in $(seq 100); do
+            [ -e "/tmp/.X11-unix/X$n" ] && { echo "$n" >"$wine_session/display"; return 0; }
+            kill -0 "$(cat "$wine_session/xvfb.pid")" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill "$(cat "$wine_session/xvfb.pid")" 2>/dev/null
+    done
+    echo "no free X display for Xvfb" >&2
+    return 1
+}
+
+case "$action" in
+start)
+    "$0" stop "$2"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+        # Wine draws its own window frames, so that screenshots show captions without a window manager.
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+        "$WINESERVER" -w
+    fi
+    start_xvfb || exit 1
+    "$WINESERVER" -p
+    ;;
+stop)
+    "$WINESERVER" -k 2>/dev/null
+    "$WINESERVER" -w 2>/dev/null
+    if [ -f "$wine_session/xvfb.pid" ]; then
+        kill "$(cat "$wine_session/xvfb.pid")" 2>/dev/null
+        rm -f "$wine_session/xvfb.pid"
+    fi
+    rm -f "$wine_session/display"
+    ;;
+*)
+    echo "usage: $0 start|stop BUILD_TREE" >&2
+    exit 2
+    ;;
+esac
+exit 0

@@ -1,0 +1,49 @@
+// progress_window.cpp -- progress bar and file label during the unpack phase
+#include "ui/progress_window.h"
+
+#include <commctrl.h>
+
+#include "res/resource.h"
+
+HWND open_progress_window(HINSTANCE instance)
+{
+    // The progress bar's window class must be registered before the template is created.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
+    if (!window)
+        return NULL;
+    set_progress_position(window, 0);
+    ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+void set_progress_position(HWND window, int position)
+{
+    if (window)
+        SendMessageA(GetDlgItem(window, IDC_PROGRESS_BAR), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void set_progress_label(HWND window, const char *text)
+{
+    if (window)
+        SetWindowTextA(GetDlgItem(window, IDC_FILE_LABEL), text);
+}
+
+int pump_messages()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            return 0;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 1;
+}
+
+void close_progress_window(HWND window)
+{
+    if (window)
+        EndDialog(window, 0);
+}

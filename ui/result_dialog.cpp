@@ -1,0 +1,101 @@
+// result_dialog.cpp -- the result dialog: message line, OK, and the details box behind a toggle
+#include "ui/result_dialog.h"
+
+#include <stdlib.h>
+
+#include "app/catalogue.h"
+#include "app/state.h"
+#include "payload/extract.h"
+#include "payload/manifest.h"
+#include "res/resource.h"
+#include "ui/dialog_geometry.h"
+
+static int full_height;     // outer height as created: the expanded height
+static bool details_shown;  // false while the details box is cut off
+
+static void fill_texts(HWND dialog)
+{
+    SetWindowTextA(dialog, catalogue_text(language, Title));
+    SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, ShowDetails));
+    SetWindowTextA(GetDlgItem(dialog, IDOK), catalogue_text(language, Ok));
+    if (details_text[0] != '\0') {
+        SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BOX), details_text);
+        SetWindowTextA(GetDlgItem(dialog, IDC_MESSAGE), catalogue_text(language, Failed));
+        return;
+    }
+    // The notes are unpacked afresh from the program itself, never read from the game directory.
+    unsigned char *notes = NULL;
+    int length = 0;
+    extract_payload(NOTES_RESOURCE_ID, "patch_notes.txt", &notes, &length);
+    if (notes) {
+        SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BOX), reinterpret_cast<const char *>(notes));
+        free(notes);
+    }
+    SetWindowTextA(GetDlgItem(dialog, IDC_MESSAGE), catalogue_text(language, Succeeded));
+}
+
+static ScreenRect window_rect(HWND window)
+{
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(window, &rect);
+    return ScreenRect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+// Centres the full-height dialog on the screen, then collapses it in place.
+static void place_collapsed(HWND dialog)
+{
+    ScreenRect desktop = window_rect(GetDesktopWindow());
+    ScreenRect created = window_rect(dialog);
+    full_height = created.bottom - created.top;
+    DialogPlacement placement = place_result_dialog(desktop, created);
+    SetWindowPos(dialog, NULL, placement.left, placement.top, placement.width, placement.height, 0);
+}
+
+static void toggle_details(HWND dialog)
+{
+    details_shown = !details_shown;
+    ScreenRect now = window_rect(dialog);
+    int height = details_shown ? full_height : collapsed_height(full_height);
+    SetWindowPos(dialog, NULL, 0, 0, now.right - now.left, height, SWP_NOMOVE);
+    SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BUTTON),
+                   catalogue_text(language, details_shown ? HideDetails : ShowDetails));
+}
+
+INT_PTR CALLBACK result_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        fill_texts(dialog);
+        place_collapsed(dialog);
+        details_shown = false;
+        return 1;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDOK:
+            return EndDialog(dialog, RESULT_OK);
+        case IDCANCEL:
+            return EndDialog(dialog, RESULT_CANCEL);
+        case IDC_DETAILS_BUTTON:
+            toggle_details(dialog);
+            return 1;
+        default:
+            return 1;
+        }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(dialog, &paint);
+        EndPaint(dialog, &paint);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR show_result_dialog(HINSTANCE instance)
+{
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_RESULT), NULL, result_dialog_proc, 0);
+}
