@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# wine-session.sh start|stop BUILD_TREE -- the prefix, an Xvfb display and a persistent wineserver
+# wine-session.sh prefix|start|stop BUILD_TREE -- the prefix, an Xvfb display and a persistent wineserver
 # for the tests of one build tree; stop ends whatever start left running.
 set -u
 action=$1
@@ -24,15 +24,21 @@ start_xvfb() {
     return 1
 }
 
+make_prefix() {
+    [ -f "$WINEPREFIX/system.reg" ] && return 0
+    "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+    # Wine draws its own window frames, so that screenshots show captions without a window manager.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    "$WINESERVER" -w
+}
+
 case "$action" in
+prefix)
+    make_prefix || exit 1
+    ;;
 start)
     "$0" stop "$2"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
-        # Wine draws its own window frames, so that screenshots show captions without a window manager.
-        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-        "$WINESERVER" -w
-    fi
+    make_prefix || exit 1
     start_xvfb || exit 1
     "$WINESERVER" -p
     ;;
@@ -46,7 +52,7 @@ stop)
     rm -f "$wine_session/display"
     ;;
 *)
-    echo "usage: $0 start|stop BUILD_TREE" >&2
+    echo "usage: $0 prefix|start|stop BUILD_TREE" >&2
     exit 2
     ;;
 esac

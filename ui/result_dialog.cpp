@@ -65,6 +65,8 @@ INT_PTR CALLBACK result_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
 {
     switch (message) {
     case WM_INITDIALOG:
+        SendMessageA(dialog, WM_SETICON, ICON_BIG,
+                     reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_UPDATER))));
         fill_texts(dialog);
         place_collapsed(dialog);
         details_shown = false;
