@@ -59,10 +59,26 @@ static DWORD write_durably(const char *path, const char *text)
     return error;
 }
 
+// A file that another program holds open without sharing its deletion
+// cannot be renamed over; the same holds for a link made to it, which then
+// could not be removed either. Finds that out before any backup is made.
+static DWORD check_replaceable(const char *path)
+{
+    HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    CloseHandle(file);
+    return 0;
+}
+
 // Keeps the installed file's content under the backup name: a second link
 // to the same data where the file system has links, a copy elsewhere.
 static DWORD keep_backup(const GamePaths *paths)
 {
+    DWORD error = check_replaceable(paths->installed);
+    if (error != 0)
+        return error;
     DeleteFileA(paths->backup);
     if (CreateHardLinkA(paths->backup, paths->installed, NULL) || CopyFileA(paths->installed, paths->backup, FALSE))
         return 0;

@@ -37,9 +37,11 @@ add_dependencies(updater updater_icon)
 set_source_files_properties(res/updater.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/updater.manifest;${CMAKE_BINARY_DIR}/res/updater.ico")
 
-# The package builder, a program of its own.
-add_executable(packer payload/pack.cpp payload/packer_main.cpp)
-target_link_libraries(packer PRIVATE portable)
+# The package builder, a program of its own: the updater never reaches it.
+add_library(package_builder STATIC payload/pack.cpp)
+target_link_libraries(package_builder PUBLIC portable)
+add_executable(packer payload/packer_main.cpp)
+target_link_libraries(packer PRIVATE package_builder)
 
 # The demo game's programs, each in the installed version 1.01 and the update's 1.02.
 foreach(version 1.01 1.02)

@@ -11,7 +11,8 @@ start_xvfb() {
     local n
     for n in $(seq 90 190); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        # No inherited descriptors: a test runner waits for its pipes to close.
+        setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
         echo $! >"$wine_session/xvfb.pid"
         for _ in $(seq 100); do
             [ -e "/tmp/.X11-unix/X$n" ] && { echo "$n" >"$wine_session/display"; return 0; }
@@ -24,12 +25,23 @@ start_xvfb() {
     return 1
 }
 
+# Debian's Wine does not look for its own fonts where fonts-wine puts them (/usr/share/wine/fonts), but it
+# loads every font in the prefix's windows\Fonts: without them "MS Sans Serif" falls back to a fontconfig face
+# and the caption buttons, drawn in Marlett, show letters ("r" for the close box) instead of their glyphs.
+install_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    [ -f "$fonts/marlett.ttf" ] && return 0
+    mkdir -p "$fonts" && cp /usr/share/wine/fonts/*.fon /usr/share/wine/fonts/*.ttf "$fonts/"
+}
+
 make_prefix() {
-    [ -f "$WINEPREFIX/system.reg" ] && return 0
-    "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
-    # Wine draws its own window frames, so that screenshots show captions without a window manager.
-    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-    "$WINESERVER" -w
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+        # Wine draws its own window frames, so that screenshots show captions without a window manager.
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+        "$WINESERVER" -w
+    fi
+    install_fonts
 }
 
 case "$action" in
@@ -40,7 +52,10 @@ start)
     "$0" stop "$2"
     make_prefix || exit 1
     start_xvfb || exit 1
-    "$WINESERVER" -p
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # The first program starts Wine's own services and desktop, which live as long as the server: start
+    # them here, detached from every pipe, so that no test's output stays open behind its program.
+    timeout 120 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
     ;;
 stop)
     "$WINESERVER" -k 2>/dev/null

@@ -4,5 +4,36 @@ add_executable(portable_tests
     text_buffer_test.cpp
     payload_format_test.cpp
     dialog_geometry_test.cpp)
-target_link_libraries(portable_tests PRIVATE portable GTest::gtest_main)
+target_link_libraries(portable_tests PRIVATE portable gtest_main)
 add_test(NAME portable COMMAND portable_tests)
+
+# The shipped 32-bit program carries the catalogue as this build compiles it.
+add_executable(catalogue_scan catalogue_scan.cpp)
+target_link_libraries(catalogue_scan PRIVATE portable)
+add_test(NAME catalogue_in_win32_program COMMAND catalogue_scan ${CMAKE_SOURCE_DIR}/build/win32/updater.exe)
+
+# The payload decoder under libFuzzer (clang), seeded with the crafted payloads; a short run here,
+# a long one with `make fuzz`.
+find_program(CLANGXX clang++)
+if(CLANGXX)
+    set(FUZZER ${CMAKE_CURRENT_BINARY_DIR}/payload_fuzzer)
+    add_custom_command(
+        OUTPUT ${FUZZER}
+        COMMAND ${CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+                -I${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/fuzz/payload_fuzzer.cpp
+                ${CMAKE_SOURCE_DIR}/payload/payload_format.cpp -lz -o ${FUZZER}
+        DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/payload_fuzzer.cpp ${CMAKE_SOURCE_DIR}/payload/payload_format.cpp
+                ${CMAKE_SOURCE_DIR}/payload/payload_format.h
+        VERBATIM)
+    set(SEEDS ${CMAKE_CURRENT_BINARY_DIR}/fuzz_seeds)
+    add_custom_command(
+        OUTPUT ${SEEDS}/crafted_payloads.rc
+        COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py ${SEEDS}
+        DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py
+        VERBATIM)
+    add_custom_target(payload_fuzzer ALL DEPENDS ${FUZZER} ${SEEDS}/crafted_payloads.rc)
+    add_test(NAME payload_fuzz_short
+             COMMAND ${FUZZER} -runs=200000 -seed=1 -max_len=65536 -rss_limit_mb=1024 ${SEEDS})
+else()
+    message(WARNING "clang++ not found: the payload fuzzer is not built")
+endif()

@@ -1,0 +1,85 @@
+# wine_tests.cmake -- the Windows code on the real Win32 API under wine64, with an Xvfb display of its own
+set(CMAKE_CROSSCOMPILING_EMULATOR bash;${CMAKE_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR})
+set(PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/package/win64 CACHE PATH "The packed 64-bit updater and its sources")
+
+# Payload resources made with zlib alone, for the extraction and dialog tests.
+set(CRAFTED ${CMAKE_CURRENT_BINARY_DIR}/crafted)
+add_custom_command(
+    OUTPUT ${CRAFTED}/crafted_payloads.rc
+    COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py ${CRAFTED}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py
+    VERBATIM)
+add_custom_target(crafted_payloads DEPENDS ${CRAFTED}/crafted_payloads.rc)
+
+# The demo game as installed at version 1.01, without language marker.
+set(INSTALL_101 ${CMAKE_CURRENT_BINARY_DIR}/install101)
+add_custom_command(
+    OUTPUT ${INSTALL_101}/Ostrevan.exe
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${INSTALL_101}
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/sample/make_sample.py install ${INSTALL_101} none
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:config_stub_101> ${INSTALL_101}/Config.exe
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:game_stub_101> ${INSTALL_101}/Ostrevan.exe
+    DEPENDS ${CMAKE_SOURCE_DIR}/sample/make_sample.py config_stub_101 game_stub_101
+    VERBATIM)
+add_custom_target(install_101 ALL DEPENDS ${INSTALL_101}/Ostrevan.exe)
+
+add_library(win_test_support STATIC win_test_support.cpp)
+target_link_libraries(win_test_support PUBLIC portable gtest_main)
+
+function(wine_test_program name)
+    add_executable(${name} ${ARGN})
+    target_link_libraries(${name} PRIVATE updater_core win_test_support)
+    add_dependencies(${name} crafted_payloads updater_icon)
+endfunction()
+
+wine_test_program(discovery_tests discovery_test.cpp)
+wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
+wine_test_program(pack_tests pack_test.cpp)
+target_link_libraries(pack_tests PRIVATE package_builder)
+add_executable(pack_target pack_target.cpp pack_target.rc)
+target_link_libraries(pack_target PRIVATE updater_core)
+add_dependencies(pack_tests pack_target packer)
+wine_test_program(windows_tests windows_test.cpp windows_test.rc)
+wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
+wine_test_program(update_run_tests update_run_test.cpp)
+set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
+set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS ${CRAFTED}/crafted_payloads.rc)
+target_include_directories(windows_tests PRIVATE ${CRAFTED})
+
+# The session: prefix, Xvfb and a persistent wineserver, stopped whatever the tests did.
+add_test(NAME wine_session_start COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh start ${CMAKE_BINARY_DIR})
+add_test(NAME wine_session_stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh stop ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# wine_test(NAME PROGRAM LANGUAGE_LOCALE [ENVIRONMENT...] [ARGS...]): one test process under a locale.
+function(wine_test name program locale)
+    cmake_parse_arguments(PARSE_ARGV 3 WT "" "" "ENV;ARGS")
+    add_test(NAME ${name} COMMAND ${program} ${WT_ARGS})
+    set_tests_properties(${name} PROPERTIES
+        FIXTURES_REQUIRED wine
+        TIMEOUT 300
+        ENVIRONMENT "LC_ALL=${locale};${WT_ENV}")
+endfunction()
+
+# The system language follows LC_ALL under Wine: one process per system language.
+wine_test(discovery_english discovery_tests en_US.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=1)
+wine_test(discovery_german discovery_tests de_DE.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=2)
+wine_test(discovery_russian discovery_tests ru_RU.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=3)
+wine_test(discovery_french discovery_tests fr_FR.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=1)
+wine_test(extraction extract_tests en_US.UTF-8)
+wine_test(packing pack_tests en_US.UTF-8)
+wine_test(windows_english windows_tests en_US.UTF-8 ENV OSTREVAN_LANGUAGE=1)
+wine_test(windows_german windows_tests de_DE.UTF-8 ENV OSTREVAN_LANGUAGE=2)
+wine_test(windows_russian windows_tests ru_RU.UTF-8 ENV OSTREVAN_LANGUAGE=3)
+wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.SuccessView*)
+
+set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
+            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>")
+wine_test(update_run_english update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=1
+          ARGS --gtest_filter=UpdateRun.Ready*)
+wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=2
+          ARGS --gtest_filter=UpdateRun.Ready*)
+wine_test(update_run_russian update_run_tests ru_RU.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=3
+          ARGS --gtest_filter=UpdateRun.Ready*)
+wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=-UpdateRun.Ready*)

@@ -1,0 +1,347 @@
+// update_run_test.cpp -- the packed updater run as a player runs it, against a demo installation on disk
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/catalogue.h"
+#include "payload/manifest.h"
+#include "res/resource.h"
+#include "tests/win_test_support.h"
+
+namespace {
+
+enum Answer { ANSWER_OK, ANSWER_CANCEL, ANSWER_CLOSE_BOX };
+
+const char *const INSTALLED_NAMES[] = {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin"};
+const char *const MARKERS[] = {"", "local.bin", "local_german.bin", "local_russian.bin"};
+const char *const PATCH_SOURCES[] = {"", "patch1_en.bin", "patch1_de.bin", "patch1_ru.bin"};
+const char STARTED_FILE[] = "ostrevan_started.txt";
+
+// What a run showed and how it ended.
+struct RunResult {
+    bool dialog = false;
+    std::string caption, message, details;
+    bool progress_created = false;
+    int progress_position = -1;
+    std::string progress_label;
+    std::vector<std::string> files_during_dialog;
+    DWORD exit_code = 999;
+};
+
+typedef std::map<std::string, std::string> Tree;
+
+// What differs between two trees, for failure messages.
+std::string changes(const Tree &before, const Tree &after)
+{
+    std::string text;
+    for (const auto &file : before) {
+        auto now = after.find(file.first);
+        if (now == after.end())
+            text += " -" + file.first;
+        else if (now->second != file.second)
+            text += " ~" + file.first + "(" + std::to_string(file.second.size()) + "->" +
+                    std::to_string(now->second.size()) + ")";
+    }
+    for (const auto &file : after) {
+        if (!before.count(file.first))
+            text += " +" + file.first;
+    }
+    return text.empty() ? " none" : text;
+}
+
+// Every file of a directory with its content.
+Tree snapshot(const std::string &dir)
+{
+    Tree tree;
+    for (const std::string &name : list_dir(dir)) {
+        bool directory = GetFileAttributesA((dir + "\\" + name).c_str()) & FILE_ATTRIBUTE_DIRECTORY;
+        tree[name] = directory ? "<directory>" : read_file(dir + "\\" + name);
+    }
+    return tree;
+}
+
+class UpdateRun : public ::testing::Test {
+  protected:
+    std::string package;   // the packed updater and the 1.02 sources beside it
+    std::string installed; // the demo game 1.01, without marker
+    std::string game;      // this test's installation
+    std::string work;      // the updater's current directory
+
+    void SetUp() override
+    {
+        package = env_path("OSTREVAN_PACKAGE_DIR");
+        installed = env_path("OSTREVAN_INSTALL_101");
+        ASSERT_TRUE(file_exists(package + "\\Ostrevan_Patch102.exe")) << package;
+        ASSERT_TRUE(file_exists(installed + "\\Ostrevan.exe")) << installed;
+        game = make_temp_dir("game");
+        work = make_temp_dir("work");
+        remove_game_key();
+    }
+    void TearDown() override
+    {
+        remove_game_key();
+        remove_tree(game);
+        remove_tree(work);
+    }
+
+    void install_101(int language)
+    {
+        for (const std::string &name : list_dir(installed))
+            ASSERT_TRUE(CopyFileA((installed + "\\" + name).c_str(), (game + "\\" + name).c_str(), FALSE));
+        if (language) {
+            ASSERT_TRUE(write_file(game + "\\" + MARKERS[language], ""));
+        }
+        set_game_path(game);
+    }
+
+    // The installation as the update leaves it in language.
+    Tree expected_102(const Tree &before, int language)
+    {
+        Tree tree = before;
+        for (const char *name : INSTALLED_NAMES)
+            tree[name] = read_file(package + "\\" + (std::string(name) == "patch1.bin" ? PATCH_SOURCES[language] : name));
+        return tree;
+    }
+
+    RunResult run_updater(Answer answer, const std::string &updater = "")
+    {
+        RunResult result;
+        std::string command = "\"" + (updater.empty() ? package + "\\Ostrevan_Patch102.exe" : updater) + "\"";
+        PROCESS_INFORMATION process;
+        if (!start_process(command, work, &process)) {
+            ADD_FAILURE() << "cannot start " << command;
+            return result;
+        }
+        HWND dialog = wait_for_window(process.dwProcessId, IDC_MESSAGE, true, 60000);
+        if (dialog) {
+            result.dialog = true;
+            result.caption = window_text(dialog);
+            result.message = control_text(dialog, IDC_MESSAGE);
+            result.details = control_text(dialog, IDC_DETAILS_BOX);
+            // The progress window is ended, not destroyed: it tells how far the unpacking went.
+            HWND progress = wait_for_window(process.dwProcessId, IDC_PROGRESS_BAR, false, 0);
+            if (progress) {
+                result.progress_created = true;
+                result.progress_position =
+                    static_cast<int>(SendMessageA(GetDlgItem(progress, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0));
+                result.progress_label = control_text(progress, IDC_FILE_LABEL);
+            }
+            result.files_during_dialog = list_dir(game);
+            if (answer == ANSWER_CLOSE_BOX)
+                PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            else
+                PostMessageA(dialog, WM_COMMAND, answer == ANSWER_OK ? IDOK : IDCANCEL, 0);
+        } else {
+            ADD_FAILURE() << "no result dialog";
+        }
+        result.exit_code = finish_process(&process, dialog ? 30000 : 0);
+        return result;
+    }
+
+    // Whether the game was started in its directory, and which version.
+    std::string started_version(int wait_ms)
+    {
+        for (int waited = 0; waited <= wait_ms; waited += 50) {
+            std::string started = read_file(game + "\\" + STARTED_FILE);
+            if (started.find("\r\ncommand") != std::string::npos) {
+                EXPECT_NE(started.find("directory " + game + "\r\n"), std::string::npos) << started;
+                return started.substr(8, started.find('\r') - 8);
+            }
+            Sleep(50);
+        }
+        return "";
+    }
+
+    // The updater with every payload of the package but resource_id.
+    std::string updater_without(int resource_id)
+    {
+        std::string copy = work + "\\..\\Ostrevan_Patch102_without_" + std::to_string(resource_id) + ".exe";
+        EXPECT_TRUE(CopyFileA(env_path("OSTREVAN_UPDATER").c_str(), copy.c_str(), FALSE));
+        HMODULE packed = LoadLibraryExA((package + "\\Ostrevan_Patch102.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+        EXPECT_TRUE(packed && update);
+        for (const PayloadEntry &row : payload_manifest) {
+            HRSRC found = FindResourceExA(packed, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0);
+            if (row.resource_id != resource_id && found) {
+                EXPECT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0,
+                                            LockResource(LoadResource(packed, found)), SizeofResource(packed, found)));
+            }
+        }
+        EXPECT_TRUE(EndUpdateResourceA(update, FALSE));
+        FreeLibrary(packed);
+        return copy;
+    }
+};
+
+TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
+{
+    // Run once per language, under that language's locale (for Russian, code page 1251).
+    int language = atoi(getenv("OSTREVAN_LANGUAGE") ? getenv("OSTREVAN_LANGUAGE") : "1");
+    install_101(language);
+    Tree before = snapshot(game);
+    RunResult r = run_updater(ANSWER_OK);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(r.caption, catalogue_text(language, Title));
+    EXPECT_EQ(r.message, catalogue_text(language, Succeeded));
+    EXPECT_EQ(r.details, read_file(package + "\\Patch102Notes.txt"));
+    EXPECT_TRUE(r.progress_created);
+    EXPECT_EQ(r.progress_position, 85);
+    EXPECT_EQ(r.progress_label, "patch1.bin");
+    EXPECT_EQ(started_version(10000), "1.02");
+    Tree after = snapshot(game);
+    after.erase(STARTED_FILE);
+    EXPECT_TRUE(after == expected_102(before, language)) << "the installation is not 1.02 in this language";
+    EXPECT_EQ(list_dir(work).size(), 0u);
+}
+
+TEST_F(UpdateRun, NoInstallationShowsNotInstalledAndWritesNothing)
+{
+    RunResult r = run_updater(ANSWER_OK);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(r.message, catalogue_text(1, Failed));
+    EXPECT_EQ(r.details, catalogue_text(1, NotInstalled));
+    EXPECT_FALSE(r.progress_created);
+    EXPECT_EQ(list_dir(work).size(), 0u);
+    EXPECT_EQ(list_dir(game).size(), 0u);
+}
+
+TEST_F(UpdateRun, DamagedInstallationIsLeftAloneAndOldTemporaryFilesGoAfterTheDialog)
+{
+    install_101(0);
+    Tree before = snapshot(game);
+    ASSERT_TRUE(write_file(game + "\\~main.bin", "left by an earlier run"));
+    ASSERT_TRUE(write_file(game + "\\~patch1.bin", "left by an earlier run"));
+    RunResult r = run_updater(ANSWER_OK);
+    EXPECT_EQ(r.message, catalogue_text(1, Failed));
+    EXPECT_EQ(r.details, catalogue_text(1, Corrupt));
+    EXPECT_FALSE(r.progress_created);
+    EXPECT_EQ(std::count(r.files_during_dialog.begin(), r.files_during_dialog.end(), "~main.bin"), 1);
+    EXPECT_TRUE(snapshot(game) == before);
+    EXPECT_EQ(started_version(1500), "");
+}
+
+TEST_F(UpdateRun, MissingPayloadStopsTheUnpackingAndChangesNothing)
+{
+    install_101(2);
+    Tree before = snapshot(game);
+    RunResult r = run_updater(ANSWER_OK, updater_without(1104));
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(r.message, catalogue_text(2, Failed));
+    EXPECT_EQ(r.details, "Corrupt Patch File: main.bin Not Found! [716]\n");
+    EXPECT_EQ(r.progress_position, 42);
+    EXPECT_EQ(r.progress_label, "main.bin");
+    std::vector<std::string> temporary;
+    for (const std::string &name : r.files_during_dialog) {
+        if (name[0] == '~')
+            temporary.push_back(name);
+    }
+    EXPECT_EQ(temporary, (std::vector<std::string>{"~Config.exe", "~Ostrevan.exe", "~Patch102Notes.txt"}));
+    EXPECT_TRUE(snapshot(game) == before);
+    EXPECT_EQ(started_version(1500), "");
+}
+
+TEST_F(UpdateRun, SuccessThenCancelOrCloseBoxCommitsWithoutStartingTheGame)
+{
+    for (Answer answer : {ANSWER_CANCEL, ANSWER_CLOSE_BOX}) {
+        SCOPED_TRACE(answer == ANSWER_CANCEL ? "Cancel" : "close box");
+        remove_tree(game);
+        CreateDirectoryA(game.c_str(), NULL);
+        install_101(1);
+        Tree before = snapshot(game);
+        RunResult r = run_updater(answer);
+        EXPECT_EQ(r.exit_code, 0u);
+        EXPECT_EQ(r.message, catalogue_text(1, Succeeded));
+        EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
+        EXPECT_EQ(started_version(1500), "");
+    }
+}
+
+// A file that cannot be replaced: held open without write sharing, or a directory of its name.
+TEST_F(UpdateRun, CommitFailureAtAnyFilePutsEverythingBack)
+{
+    for (const char *name : INSTALLED_NAMES) {
+        SCOPED_TRACE(name);
+        remove_tree(game);
+        CreateDirectoryA(game.c_str(), NULL);
+        install_101(3);
+        std::string path = game + "\\" + name;
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (file_exists(path))
+            held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        else
+            ASSERT_TRUE(CreateDirectoryA(path.c_str(), NULL));
+        Tree before = snapshot(game);
+        RunResult r = run_updater(ANSWER_OK);
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        EXPECT_EQ(r.exit_code, 0u);
+        EXPECT_EQ(r.message, catalogue_text(3, Failed));
+        EXPECT_EQ(r.details.rfind(std::string("Can't Replace File: ") + name + " [", 0), 0u) << r.details;
+        EXPECT_EQ(std::count(r.details.begin(), r.details.end(), '\n'), 1) << r.details;
+        Tree after = snapshot(game);
+        EXPECT_TRUE(after == before) << "the installation changed:" << changes(before, after) << "\n" << r.details;
+        EXPECT_EQ(started_version(1000), "");
+    }
+}
+
+TEST_F(UpdateRun, RunKilledWhileUnpackingLeavesWholeFilesAndTheNextRunFinishes)
+{
+    install_101(2);
+    Tree before = snapshot(game);
+    Tree after = expected_102(before, 2);
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(start_process("\"" + package + "\\Ostrevan_Patch102.exe\"", work, &process));
+    EXPECT_TRUE(wait_for_window(process.dwProcessId, IDC_PROGRESS_BAR, true, 60000) != NULL);
+    finish_process(&process, 0);
+    for (const auto &file : snapshot(game)) {
+        bool whole = file.second == before[file.first] || file.second == after[file.first];
+        EXPECT_TRUE(file.first[0] == '~' || whole) << file.first;
+    }
+
+    RunResult r = run_updater(ANSWER_CANCEL);
+    EXPECT_EQ(r.message, catalogue_text(2, Succeeded));
+    EXPECT_TRUE(snapshot(game) == after);
+}
+
+// The state a commit leaves when killed half way: its journal, one file replaced with its
+// backup beside it, one new file placed, one temporary file not moved yet.
+TEST_F(UpdateRun, InterruptedCommitIsUndoneBeforeAnythingElse)
+{
+    install_101(2);
+    Tree before = snapshot(game);
+    ASSERT_TRUE(write_file(game + "\\~Patch102.journal", "Patch102Notes.txt\n"));
+    ASSERT_TRUE(write_file(game + "\\Patch102Notes.txt", read_file(package + "\\Patch102Notes.txt")));
+    ASSERT_TRUE(MoveFileA((game + "\\Config.exe").c_str(), (game + "\\~Config.exe.bak").c_str()));
+    ASSERT_TRUE(write_file(game + "\\Config.exe", read_file(package + "\\Config.exe")));
+    ASSERT_TRUE(write_file(game + "\\~Ostrevan.exe", read_file(package + "\\Ostrevan.exe")));
+
+    // An update that then fails leaves exactly the old installation.
+    RunResult failed = run_updater(ANSWER_OK, updater_without(1104));
+    EXPECT_EQ(failed.message, catalogue_text(2, Failed));
+    EXPECT_TRUE(snapshot(game) == before);
+
+    // Killed again half way; this time the update goes through and nothing is left behind.
+    ASSERT_TRUE(write_file(game + "\\~Patch102.journal", "Patch102Notes.txt\n"));
+    ASSERT_TRUE(write_file(game + "\\Patch102Notes.txt", "half"));
+    ASSERT_TRUE(CopyFileA((game + "\\main.bin").c_str(), (game + "\\~main.bin.bak").c_str(), FALSE));
+    RunResult good = run_updater(ANSWER_CANCEL);
+    EXPECT_EQ(good.message, catalogue_text(2, Succeeded));
+    EXPECT_TRUE(snapshot(game) == expected_102(before, 2));
+}
+
+TEST_F(UpdateRun, BackupsLeftAfterACompletedCommitAreRemoved)
+{
+    install_101(1);
+    Tree before = snapshot(game);
+    ASSERT_TRUE(write_file(game + "\\~main.bin.bak", "old"));
+    RunResult r = run_updater(ANSWER_CANCEL);
+    EXPECT_EQ(r.message, catalogue_text(1, Succeeded));
+    EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
+}
+
+} // namespace

@@ -1,0 +1,38 @@
+// win_test_support.h -- files, registry and windows of other processes, for the tests under Wine
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A new empty directory under the temporary folder; its path has no trailing separator.
+std::string make_temp_dir(const char *tag);
+void remove_tree(const std::string &path);
+
+bool file_exists(const std::string &path);
+std::string read_file(const std::string &path);
+bool write_file(const std::string &path, const std::string &data);
+// The names in a directory, sorted, without "." and "..".
+std::vector<std::string> list_dir(const std::string &path);
+
+// HKCU\Software\Ostrevan: "Path" set to value, or the key removed.
+void set_game_path(const std::string &value);
+void remove_game_key();
+
+// An environment variable with '/' turned into '\'; empty when unset.
+std::string env_path(const char *name);
+
+// Starts command line (program path quoted by the caller) in directory cwd ("" for ours).
+bool start_process(const std::string &command, const std::string &cwd, PROCESS_INFORMATION *process);
+// Waits for the process (killing it after timeout_ms), closes its handles, returns its exit code.
+DWORD finish_process(PROCESS_INFORMATION *process, int timeout_ms);
+
+// The first top-level window of process pid that has a child with control_id
+// (visible ones only when visible is true), waiting up to timeout_ms.
+HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms);
+// The same for a window of this thread, pumping its messages while waiting.
+HWND wait_for_own_window(int control_id, int timeout_ms);
+
+std::string window_text(HWND window);
+std::string control_text(HWND dialog, int control_id);
