@@ -72,6 +72,18 @@ static DWORD check_replaceable(const char *path)
     return 0;
 }
 
+// Flushes the unpacked file's data to the disk, so that after a power cut
+// the renamed file does not stand there with its data lost.
+static DWORD flush_to_disk(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    DWORD error = FlushFileBuffers(file) ? 0 : GetLastError();
+    CloseHandle(file);
+    return error;
+}
+
 // Keeps the installed file's content under the backup name: a second link
 // to the same data where the file system has links, a copy elsewhere.
 static DWORD keep_backup(const GamePaths *paths)
@@ -109,7 +121,9 @@ static int replace_files(const bool *applies, const bool *is_new)
         DWORD error = 0;
         if (!format_paths(&paths, payload_manifest[i].install_name))
             error = ERROR_FILENAME_EXCED_RANGE;
-        else if (!is_new[i])
+        else
+            error = flush_to_disk(paths.temporary);
+        if (error == 0 && !is_new[i])
             error = keep_backup(&paths);
         if (error == 0 && !MoveFileExA(paths.temporary, paths.installed, REPLACE_FLAGS))
             error = GetLastError();

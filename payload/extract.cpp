@@ -14,6 +14,30 @@ static const char CANT_LOAD_LINE[] = "Can't Load Resource: %s [%x]\n";
 static const char NO_MEMORY_LINE[] = "Not Enough Memory: %s [%x]\n";
 static const char CANT_WRITE_LINE[] = "Can't Write Patch File: %s [%x]\n";
 
+// File mode unpacks into one buffer kept from call to call: a fresh block of
+// megabytes per payload costs a page fault per page each time, a quarter of
+// the whole extraction. It grows to the largest payload and is never shrunk.
+static unsigned char *file_buffer;
+static size_t file_buffer_capacity;
+
+// Decodes into file_buffer, grown to capacity first.
+static int decode_for_file(const unsigned char *bytes, size_t size, uint32_t *length)
+{
+    size_t capacity = 0;
+    int status = payload_capacity(bytes, size, &capacity);
+    if (status != PAYLOAD_OK)
+        return status;
+    if (!file_buffer || file_buffer_capacity < capacity) {
+        free(file_buffer);
+        file_buffer_capacity = 0;
+        file_buffer = static_cast<unsigned char *>(malloc(capacity + 1));
+        if (!file_buffer)
+            return PAYLOAD_NO_MEMORY;
+        file_buffer_capacity = capacity;
+    }
+    return decode_payload_into(bytes, size, file_buffer, capacity, length);
+}
+
 // Writes length bytes to path in one write. Returns 0, or the platform's
 // error code of the failed step; a partly written file is removed.
 static DWORD write_whole_file(const char *path, const unsigned char *data, size_t length)
@@ -53,7 +77,9 @@ int extract_payload(int resource_id, const char *name, unsigned char **out_data,
     const unsigned char *bytes = static_cast<const unsigned char *>(LockResource(loaded));
     unsigned char *data = NULL;
     uint32_t length = 0;
-    int decoded = bytes ? decode_payload(bytes, size, &data, &length) : PAYLOAD_SHORT;
+    int decoded = PAYLOAD_SHORT;
+    if (bytes)
+        decoded = out_data ? decode_payload(bytes, size, &data, &length) : decode_for_file(bytes, size, &length);
     if (decoded == PAYLOAD_NO_MEMORY) {
         append_failure_line(NO_MEMORY_LINE, name, ERROR_NOT_ENOUGH_MEMORY);
         result = EXTRACT_NO_MEMORY;
@@ -73,7 +99,7 @@ int extract_payload(int resource_id, const char *name, unsigned char **out_data,
         int path_length = snprintf(scratch_path, sizeof scratch_path, "%s\\~%s", install_dir, name);
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
         if (path_length > 0 && static_cast<size_t>(path_length) < sizeof scratch_path)
-            error = write_whole_file(scratch_path, data, length);
+            error = write_whole_file(scratch_path, file_buffer, length);
         if (error != 0) {
             append_failure_line(CANT_WRITE_LINE, name, error);
             result = EXTRACT_CANT_WRITE;

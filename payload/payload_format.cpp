@@ -25,39 +25,55 @@ void write_le32(unsigned char *bytes, uint32_t value)
     bytes[3] = static_cast<unsigned char>(value >> 24);
 }
 
-int decode_payload(const unsigned char *resource, size_t size, unsigned char **out_data, uint32_t *out_length)
+int payload_capacity(const unsigned char *resource, size_t size, size_t *capacity)
 {
     if (size < PAYLOAD_HEADER_SIZE)
         return PAYLOAD_SHORT;
-    const unsigned char *stream = resource + PAYLOAD_HEADER_SIZE;
     uint64_t stream_size = size - PAYLOAD_HEADER_SIZE;
     if (stream_size > 0xFFFFFFFFu)
         return PAYLOAD_CORRUPT;
-
-    uint64_t capacity = read_le32(resource);
-    if (capacity > stream_size * MAX_INFLATE_RATIO)
-        capacity = stream_size * MAX_INFLATE_RATIO;
+    uint64_t wanted = read_le32(resource);
+    if (wanted > stream_size * MAX_INFLATE_RATIO)
+        wanted = stream_size * MAX_INFLATE_RATIO;
     // One byte more for the terminator; computed wide so that it cannot wrap.
-    if (capacity + 1 > SIZE_MAX)
+    if (wanted + 1 > SIZE_MAX)
         return PAYLOAD_NO_MEMORY;
-    unsigned char *buffer = static_cast<unsigned char *>(malloc(static_cast<size_t>(capacity) + 1));
-    if (!buffer)
-        return PAYLOAD_NO_MEMORY;
+    *capacity = static_cast<size_t>(wanted);
+    return PAYLOAD_OK;
+}
 
+int decode_payload_into(const unsigned char *resource, size_t size, unsigned char *buffer, size_t capacity,
+                        uint32_t *out_length)
+{
     // uncompress gets the whole buffer, one byte more than the header allows,
     // and a longer result is refused here: with a capacity of 0 it would
     // otherwise drop a one-byte payload and report success.
     uLongf length = static_cast<uLongf>(capacity + 1);
-    int z = uncompress(buffer, &length, stream, static_cast<uLong>(stream_size));
+    int z = uncompress(buffer, &length, resource + PAYLOAD_HEADER_SIZE, static_cast<uLong>(size - PAYLOAD_HEADER_SIZE));
     if (z == Z_OK && length > capacity)
         z = Z_BUF_ERROR;
-    if (z != Z_OK) {
-        free(buffer);
+    if (z != Z_OK)
         return z == Z_MEM_ERROR ? PAYLOAD_NO_MEMORY : PAYLOAD_CORRUPT;
-    }
     buffer[length] = '\0';
-    *out_data = buffer;
     *out_length = static_cast<uint32_t>(length);
+    return PAYLOAD_OK;
+}
+
+int decode_payload(const unsigned char *resource, size_t size, unsigned char **out_data, uint32_t *out_length)
+{
+    size_t capacity = 0;
+    int status = payload_capacity(resource, size, &capacity);
+    if (status != PAYLOAD_OK)
+        return status;
+    unsigned char *buffer = static_cast<unsigned char *>(malloc(capacity + 1));
+    if (!buffer)
+        return PAYLOAD_NO_MEMORY;
+    status = decode_payload_into(resource, size, buffer, capacity, out_length);
+    if (status != PAYLOAD_OK) {
+        free(buffer);
+        return status;
+    }
+    *out_data = buffer;
     return PAYLOAD_OK;
 }
 

@@ -17,6 +17,17 @@ enum { PAYLOAD_HEADER_SIZE = 4 };
 uint32_t read_le32(const unsigned char *bytes);
 void write_le32(unsigned char *bytes, uint32_t value);
 
+// payload_capacity -- the bytes that decoding resource needs in its output
+// buffer besides the terminator: the size header, cut to what the stream
+// could unpack to at most. PAYLOAD_SHORT for a resource without header.
+int payload_capacity(const unsigned char *resource, size_t size, size_t *capacity);
+
+// decode_payload_into -- unpacks resource with one uncompress into buffer,
+// which holds capacity + 1 bytes (capacity from payload_capacity), and
+// terminates it. PAYLOAD_OK with *out_length set, or a failure status.
+int decode_payload_into(const unsigned char *resource, size_t size, unsigned char *buffer, size_t capacity,
+                        uint32_t *out_length);
+
 // decode_payload -- unpacks resource (size bytes) with one uncompress.
 // On PAYLOAD_OK, *out_data is a malloc'ed buffer of *out_length bytes plus a
 // NUL terminator, owned by the caller, and *out_length is at most the size

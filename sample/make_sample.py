@@ -20,7 +20,7 @@ NOTES = [
     "- The caravan no longer stops at the ford near Kalny Most.",
     "- Saved games made at the harbour of Ostrev load again.",
     "- The settings program remembers the chosen screen resolution.",
-    "- German and Russian texts corrected; Gr\u00fc\u00dfe an alle Spieler!",
+    "- German and Russian texts of the quest log corrected.",
     "- Faster loading of the main data file.",
     "",
     "Thank you for playing Ostrevan.",
@@ -28,7 +28,9 @@ NOTES = [
 
 
 def notes():
-    """Release notes: Windows-1252 text, CRLF after every line, no NUL."""
+    """Release notes: Windows-1252 text, CRLF after every line, no NUL.
+
+    ASCII only: the one notes file is shown in every language's code page."""
     return "".join(line + "\r\n" for line in NOTES).encode("cp1252")
 
 

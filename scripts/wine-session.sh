@@ -52,6 +52,7 @@ start)
     "$0" stop "$2"
     make_prefix || exit 1
     start_xvfb || exit 1
+    export DISPLAY=":$(cat "$wine_session/display")"
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
     # The first program starts Wine's own services and desktop, which live as long as the server: start
     # them here, detached from every pipe, so that no test's output stays open behind its program.

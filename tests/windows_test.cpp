@@ -259,8 +259,8 @@ TEST_F(ResultDialog, TemplateLaysOutTheControlsAndTheTabOrder)
         EXPECT_EQ(style & DS_CENTER, 0);
         expect_rect(control_rect(dialog, IDC_DETAILS_BOX), template_rect(dialog, 13, 84, 325, 117), "details box");
         expect_rect(control_rect(dialog, IDC_MESSAGE), template_rect(dialog, 13, 20, 325, 29), "message");
-        expect_rect(control_rect(dialog, IDOK), template_rect(dialog, 191, 55, 62, 14), "OK");
-        expect_rect(control_rect(dialog, IDC_DETAILS_BUTTON), template_rect(dialog, 264, 55, 67, 14), "details button");
+        expect_rect(control_rect(dialog, IDOK), template_rect(dialog, 158, 55, 62, 14), "OK");
+        expect_rect(control_rect(dialog, IDC_DETAILS_BUTTON), template_rect(dialog, 231, 55, 100, 14), "details button");
         LONG box_style = GetWindowLongA(GetDlgItem(dialog, IDC_DETAILS_BOX), GWL_STYLE);
         EXPECT_EQ(box_style & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOHSCROLL),
                   ES_MULTILINE | ES_READONLY | WS_VSCROLL);

@@ -43,7 +43,10 @@ wine_test_program(windows_tests windows_test.cpp windows_test.rc)
 wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
 wine_test_program(update_run_tests update_run_test.cpp)
 set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
-set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS ${CRAFTED}/crafted_payloads.rc)
+# windres does not report what an .rc includes: name it.
+set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
+set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES}")
+set_source_files_properties(pack_target.rc ${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
 target_include_directories(windows_tests PRIVATE ${CRAFTED})
 
 # The session: prefix, Xvfb and a persistent wineserver, stopped whatever the tests did.
