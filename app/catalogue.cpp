@@ -4,6 +4,9 @@
 // The Russian OK button reads the very same text as the English one.
 static const char ok_text[] = "OK";
 
+// One text per line, as the table reads; the split strings keep a hex escape
+// from running into the letters behind it.
+// clang-format off
 const MessageCatalogue message_catalogue = {
     /* English */ {
         /* Title */ "Ostrevan Update 1.02",
@@ -39,6 +42,7 @@ const MessageCatalogue message_catalogue = {
         /* Cancel */ "\xce\xf2\xec\xe5\xed\xe0",
     },
 };
+// clang-format on
 
 const char *catalogue_text(int language, MessageId id)
 {

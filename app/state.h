@@ -10,11 +10,11 @@ enum {
     SCRATCH_PATH_SIZE = 1024  // one formatted path or failure line
 };
 
-extern char install_dir[INSTALL_DIR_SIZE];     // game directory as the registry gives it, no trailing separator
-extern bool install_found;                     // "Path" is set and the game executable in it opens
-extern int language;                           // Language code chosen by discovery
-extern char details_text[DETAILS_TEXT_SIZE];   // verdict texts and failure lines, shown by the result dialog
-extern char scratch_path[SCRATCH_PATH_SIZE];   // formatting buffer, valid until the next formatting
+extern char install_dir[INSTALL_DIR_SIZE];   // game directory as the registry gives it, no trailing separator
+extern bool install_found;                   // "Path" is set and the game executable in it opens
+extern int language;                         // Language code chosen by discovery
+extern char details_text[DETAILS_TEXT_SIZE]; // verdict texts and failure lines, shown by the result dialog
+extern char scratch_path[SCRATCH_PATH_SIZE]; // formatting buffer, valid until the next formatting
 
 // Appends text to details_text; what does not fit is cut, the text stays terminated.
 void append_details(const char *text);

@@ -5,7 +5,8 @@
 
 #include "app/catalogue.h"
 
-namespace {
+namespace
+{
 
 const char *const LANGUAGE_NAMES[] = {"", "English", "German", "Russian"};
 
@@ -54,8 +55,9 @@ TEST(Catalogue, EnglishIsAsciiAndOthersAreSingleByteCodePages)
     EXPECT_NE(text(2, Failed).find("mehr \xfc"
                                    "ber diesen"),
               std::string::npos);
-    EXPECT_NE(text(2, Succeeded).find("mehr \xfc"
-                                      "ber diese "),
+    EXPECT_NE(text(2, Succeeded)
+                  .find("mehr \xfc"
+                        "ber diese "),
               std::string::npos);
 }
 

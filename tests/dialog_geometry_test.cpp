@@ -3,7 +3,8 @@
 
 #include "ui/dialog_geometry.h"
 
-namespace {
+namespace
+{
 
 TEST(DialogGeometry, CollapsedHeightIsTwentyFiftyFirstsOverTheWholeRange)
 {

@@ -10,7 +10,8 @@
 #include "app/state.h"
 #include "tests/win_test_support.h"
 
-namespace {
+namespace
+{
 
 // The language that the system setting must give in this process (set per run from LC_ALL).
 int expected_system_language()
@@ -19,7 +20,8 @@ int expected_system_language()
     return value ? atoi(value) : 1;
 }
 
-class Discovery : public ::testing::Test {
+class Discovery : public ::testing::Test
+{
   protected:
     std::string dir;
 
@@ -153,8 +155,7 @@ void set_raw_path(DWORD type, const void *data, ULONG size)
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevan", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL),
               ERROR_SUCCESS);
-    NtSetValueKeyFunction set_value =
-        reinterpret_cast<NtSetValueKeyFunction>(
+    NtSetValueKeyFunction set_value = reinterpret_cast<NtSetValueKeyFunction>(
         reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
     ASSERT_TRUE(set_value != NULL);
     CountedUnicode name = {8, 10, L"Path"};

@@ -9,7 +9,8 @@
 #include "payload/extract.h"
 #include "tests/win_test_support.h"
 
-namespace {
+namespace
+{
 
 // The raw content that a good payload resource id must unpack to, carried as resource id + 1000.
 std::string raw_content(int id)
@@ -21,7 +22,8 @@ std::string raw_content(int id)
     return std::string(bytes, SizeofResource(NULL, found));
 }
 
-class Extraction : public ::testing::Test {
+class Extraction : public ::testing::Test
+{
   protected:
     std::string dir;
 

@@ -10,7 +10,8 @@
 #include "payload/pack.h"
 #include "tests/win_test_support.h"
 
-namespace {
+namespace
+{
 
 std::string test_program_dir()
 {
@@ -89,7 +90,8 @@ BOOL CALLBACK count_language(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count)
     return TRUE;
 }
 
-class Packing : public ::testing::Test {
+class Packing : public ::testing::Test
+{
   protected:
     std::string dir;
     std::string target;
@@ -226,7 +228,8 @@ TEST_F(Packing, MissingTargetFailsAndThePackerProgramSaysSo)
             return 1000;
         // A missing source opens a box in the packer; answer it as a person would.
         HWND answered = NULL;
-        for (int waited = 0; WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT && waited < 30000; waited += 10) {
+        for (int waited = 0; WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT && waited < 30000;
+             waited += 10) {
             HWND box = wait_for_window(process.dwProcessId, 0xFFFF, true, 0);
             if (box && box != answered) {
                 boxes.push_back(control_text(box, 0xFFFF));

@@ -9,7 +9,8 @@
 
 #include "payload/payload_format.h"
 
-namespace {
+namespace
+{
 
 typedef std::vector<unsigned char> Bytes;
 

@@ -7,7 +7,8 @@
 #include "app/state.h"
 #include "app/text_buffer.h"
 
-namespace {
+namespace
+{
 
 TEST(TextBuffer, AppendCutsAtTheEndAndStaysTerminated)
 {
@@ -42,7 +43,8 @@ TEST(Details, FailureLinesCarryNameAndLowerCaseHexCode)
     details_text[0] = '\0';
     append_failure_line("Can't Load Resource: %s [%x]\n", "main.bin", 0x1AB5);
     append_failure_line("Corrupt Patch File: %s Not Found! [%x]\n", "patch_notes.txt", 0);
-    EXPECT_STREQ(details_text, "Can't Load Resource: main.bin [1ab5]\nCorrupt Patch File: patch_notes.txt Not Found! [0]\n");
+    EXPECT_STREQ(details_text,
+                 "Can't Load Resource: main.bin [1ab5]\nCorrupt Patch File: patch_notes.txt Not Found! [0]\n");
 }
 
 TEST(Details, ManyEntriesFillTheBufferWithoutOverflow)

@@ -13,7 +13,8 @@
 #include "res/resource.h"
 #include "tests/win_test_support.h"
 
-namespace {
+namespace
+{
 
 enum Answer { ANSWER_OK, ANSWER_CANCEL, ANSWER_CLOSE_BOX };
 
@@ -65,7 +66,8 @@ Tree snapshot(const std::string &dir)
     return tree;
 }
 
-class UpdateRun : public ::testing::Test {
+class UpdateRun : public ::testing::Test
+{
   protected:
     std::string package;   // the packed updater and the 1.02 sources beside it
     std::string installed; // the demo game 1.01, without marker
@@ -104,7 +106,8 @@ class UpdateRun : public ::testing::Test {
     {
         Tree tree = before;
         for (const char *name : INSTALLED_NAMES)
-            tree[name] = read_file(package + "\\" + (std::string(name) == "patch1.bin" ? PATCH_SOURCES[language] : name));
+            tree[name] =
+                read_file(package + "\\" + (std::string(name) == "patch1.bin" ? PATCH_SOURCES[language] : name));
         return tree;
     }
 

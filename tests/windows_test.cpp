@@ -16,7 +16,8 @@
 #include "ui/progress_window.h"
 #include "ui/result_dialog.h"
 
-namespace {
+namespace
+{
 
 int test_language()
 {
@@ -166,7 +167,8 @@ INT_PTR show_with(const std::function<void(HWND)> &checks)
     return answer;
 }
 
-class ResultDialog : public ::testing::Test {
+class ResultDialog : public ::testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -260,7 +262,8 @@ TEST_F(ResultDialog, TemplateLaysOutTheControlsAndTheTabOrder)
         expect_rect(control_rect(dialog, IDC_DETAILS_BOX), template_rect(dialog, 13, 84, 325, 117), "details box");
         expect_rect(control_rect(dialog, IDC_MESSAGE), template_rect(dialog, 13, 20, 325, 29), "message");
         expect_rect(control_rect(dialog, IDOK), template_rect(dialog, 158, 55, 62, 14), "OK");
-        expect_rect(control_rect(dialog, IDC_DETAILS_BUTTON), template_rect(dialog, 231, 55, 100, 14), "details button");
+        expect_rect(control_rect(dialog, IDC_DETAILS_BUTTON), template_rect(dialog, 231, 55, 100, 14),
+                    "details button");
         LONG box_style = GetWindowLongA(GetDlgItem(dialog, IDC_DETAILS_BOX), GWL_STYLE);
         EXPECT_EQ(box_style & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOHSCROLL),
                   ES_MULTILINE | ES_READONLY | WS_VSCROLL);

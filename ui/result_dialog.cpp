@@ -10,8 +10,8 @@
 #include "res/resource.h"
 #include "ui/dialog_geometry.h"
 
-static int full_height;     // outer height as created: the expanded height
-static bool details_shown;  // false while the details box is cut off
+static int full_height;    // outer height as created: the expanded height
+static bool details_shown; // false while the details box is cut off
 
 static void fill_texts(HWND dialog)
 {
