@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "bench/stream_extract.h"
 #include "payload/manifest.h"
 #include "payload/payload_format.h"
 
@@ -108,23 +107,38 @@ static unsigned char *encode_row(const char *sources_dir, const PayloadEntry *ro
     return resource;
 }
 
-// What extract_payload does in file mode: decode_payload, one fwrite, free.
+// The buffer that extract_payload keeps from call to call in file mode:
+// grown to the largest payload, never shrunk.
+static unsigned char *kept_buffer;
+static size_t kept_capacity;
+
+// What extract_payload does in file mode: payload_capacity, the kept buffer
+// grown first when it is too small, decode_payload_into, one fwrite.
 static bool decode_to_file(const unsigned char *resource, size_t size, const char *path)
 {
-    unsigned char *data = NULL;
+    size_t capacity = 0;
     uint32_t length = 0;
-    if (decode_payload(resource, size, &data, &length) != PAYLOAD_OK)
+    if (payload_capacity(resource, size, &capacity) != PAYLOAD_OK)
+        return false;
+    if (!kept_buffer || kept_capacity < capacity) {
+        free(kept_buffer);
+        kept_capacity = 0;
+        kept_buffer = static_cast<unsigned char *>(malloc(capacity + 1));
+        if (!kept_buffer)
+            return false;
+        kept_capacity = capacity;
+    }
+    if (decode_payload_into(resource, size, kept_buffer, capacity, &length) != PAYLOAD_OK)
         return false;
     FILE *file = fopen(path, "wb");
-    bool written = file && fwrite(data, 1, length, file) == length;
+    bool written = file && fwrite(kept_buffer, 1, length, file) == length;
     if (file && fclose(file) != 0)
         written = false;
-    free(data);
     return written;
 }
 
-// Unpacks every row that applies to language into out_dir, one way or the
-// other, and prints the heap peak above the live bytes before it.
+// Unpacks every row that applies to language into out_dir and prints the
+// heap peak above the live bytes before it (the kept buffer included).
 static int measure(const char *sources_dir, const char *out_dir, int language)
 {
     unsigned char *resources[PAYLOAD_ROWS] = {};
@@ -134,22 +148,19 @@ static int measure(const char *sources_dir, const char *out_dir, int language)
         if (payload_row_applies(&payload_manifest[i], language))
             ok = (resources[i] = encode_row(sources_dir, &payload_manifest[i], &lengths[i])) != NULL;
     }
-    const char *names[2] = {"heap_decode_peak", "heap_streaming_peak"};
     char path[PATH_SIZE];
-    for (int way = 0; way < 2 && ok; ++way) {
-        long long before = live_bytes;
-        reset_peak();
-        for (int i = 0; i < PAYLOAD_ROWS && ok; ++i) {
-            if (!resources[i])
-                continue;
-            snprintf(path, sizeof path, "%s/~%s", out_dir, payload_manifest[i].install_name);
-            ok = way == 0 ? decode_to_file(resources[i], lengths[i], path)
-                          : inflate_to_file(resources[i], lengths[i], path);
-            remove(path);
-        }
-        if (ok)
-            printf("value %s %lld\n", names[way], peak_bytes - before);
+    long long before = live_bytes;
+    reset_peak();
+    for (int i = 0; i < PAYLOAD_ROWS && ok; ++i) {
+        if (!resources[i])
+            continue;
+        snprintf(path, sizeof path, "%s/~%s", out_dir, payload_manifest[i].install_name);
+        ok = decode_to_file(resources[i], lengths[i], path);
+        remove(path);
     }
+    if (ok)
+        printf("value heap_decode_peak %lld\n", peak_bytes - before);
+    free(kept_buffer);
     for (unsigned char *resource : resources)
         free(resource);
     if (!ok)

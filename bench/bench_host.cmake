@@ -4,7 +4,7 @@ find_package(ZLIB REQUIRED)
 set(BENCH_PAYLOAD_SOURCES payload/manifest.cpp payload/payload_format.cpp)
 add_executable(bench_host bench/bench_host.cpp bench/bench_stats.cpp ${BENCH_PAYLOAD_SOURCES})
 # bench_heap replaces malloc and free for its whole process, so it is a program of its own.
-add_executable(bench_heap bench/bench_heap.cpp bench/stream_extract.cpp ${BENCH_PAYLOAD_SOURCES})
+add_executable(bench_heap bench/bench_heap.cpp ${BENCH_PAYLOAD_SOURCES})
 foreach(target bench_host bench_heap)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE -O2)

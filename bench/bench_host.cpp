@@ -133,21 +133,42 @@ static bool write_file(const char *path, const unsigned char *data, size_t lengt
     return fclose(file) == 0 && written;
 }
 
+// The buffer that mirror_extract keeps from call to call, as extract_payload
+// keeps its own in file mode: grown to the largest payload, never shrunk.
+static unsigned char *kept_buffer;
+static size_t kept_capacity;
+
+// decode_for_file of payload/extract.cpp: payload_capacity, the kept buffer
+// grown first when it is too small, decode_payload_into.
+static int decode_into_kept(const Source *source, uint32_t *length)
+{
+    size_t capacity = 0;
+    int status = payload_capacity(source->resource, source->resource_length, &capacity);
+    if (status != PAYLOAD_OK)
+        return status;
+    if (!kept_buffer || kept_capacity < capacity) {
+        free(kept_buffer);
+        kept_capacity = 0;
+        kept_buffer = static_cast<unsigned char *>(malloc(capacity + 1));
+        if (!kept_buffer)
+            return PAYLOAD_NO_MEMORY;
+        kept_capacity = capacity;
+    }
+    return decode_payload_into(source->resource, source->resource_length, kept_buffer, capacity, length);
+}
+
 // What extract_payload does in file mode for every row, with the portable
-// decoder. Kept out of line, as mirror_floor, so that callgrind's
-// --toggle-collect can name it.
+// decoder: decode into the kept buffer, one write. Kept out of line, as
+// mirror_floor, so that callgrind's --toggle-collect can name it.
 __attribute__((noinline)) static bool mirror_extract(const Source *sources, const char *directory)
 {
     char path[PATH_SIZE];
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        unsigned char *data = NULL;
         uint32_t length = 0;
-        if (decode_payload(sources[i].resource, sources[i].resource_length, &data, &length) != PAYLOAD_OK)
+        if (decode_into_kept(&sources[i], &length) != PAYLOAD_OK)
             return false;
         snprintf(path, sizeof path, "%s/~%s", directory, payload_manifest[i].install_name);
-        bool written = write_file(path, data, length);
-        free(data);
-        if (!written)
+        if (!write_file(path, kept_buffer, length))
             return false;
     }
     return true;
@@ -220,6 +241,9 @@ static int bench_mirror(int runs, const char *sources_dir, const char *out_dir, 
     }
     remove_temporaries(out_dir);
     free(buffer);
+    free(kept_buffer);
+    kept_buffer = NULL;
+    kept_capacity = 0;
     free_sources(sources);
     if (!ok) {
         fprintf(stderr, "bench_host: the extraction mirror failed\n");

@@ -11,7 +11,6 @@
 #include "app/state.h"
 #include "app/update_run.h"
 #include "bench/bench_stats.h"
-#include "bench/stream_extract.h"
 #include "payload/extract.h"
 #include "payload/manifest.h"
 #include "payload/payload_format.h"
@@ -233,7 +232,8 @@ static bool extract_floor(const Stream *streams, unsigned char *buffer, size_t c
 }
 
 // The floor with one change: a fresh buffer of size header + 1 bytes per row,
-// as decode_payload allocates it. Its gap to the floor is that allocation's price.
+// as decode_payload allocates it. Its gap to the floor is what extract_payload
+// saves by keeping one buffer from call to call in file mode.
 static bool extract_floor_allocating(const Stream *streams)
 {
     bool ok = true;
@@ -244,22 +244,6 @@ static bool extract_floor_allocating(const Stream *streams)
         free(buffer);
     }
     return ok;
-}
-
-// The prototype of bench/stream_extract.cpp for one row: no whole-file buffer.
-static bool streaming_row(const Stream *stream, const char *name)
-{
-    char path[SCRATCH_PATH_SIZE];
-    return game_path(path, sizeof path, "~", name) && inflate_to_file(stream->bytes, stream->size, path);
-}
-
-static bool extract_streaming(const Stream *streams)
-{
-    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (!streaming_row(&streams[i], payload_manifest[i].install_name))
-            return false;
-    }
-    return true;
 }
 
 static bool extract_all()
@@ -273,12 +257,12 @@ static bool extract_all()
 }
 
 // The ways of unpacking every row that bench_extract times, in this order.
-enum { WAY_EXTRACT, WAY_FLOOR, WAY_FLOOR_ALLOCATING, WAY_STREAMING, WAYS };
-static const char *const WAY_NAMES[WAYS] = {"extract", "extract_floor", "extract_floor_allocating",
-                                            "extract_streaming"};
+enum { WAY_EXTRACT, WAY_FLOOR, WAY_FLOOR_ALLOCATING, WAYS };
+static const char *const WAY_NAMES[WAYS] = {"extract", "extract_floor", "extract_floor_allocating"};
 
-// extract_payload in file mode for every row against the floor and two
-// variants that explain the gap, in rotating order, each from no temporary file.
+// extract_payload in file mode for every row against the floor and the floor
+// with an allocation per row, in rotating order, each from no temporary file.
+// extract_payload keeps its buffer from run to run, as the floor keeps its own.
 static int bench_extract(int runs, const char *directory)
 {
     Stream streams[PAYLOAD_ROWS];
@@ -306,10 +290,8 @@ static int bench_extract(int runs, const char *directory)
                 ok = extract_all();
             else if (way == WAY_FLOOR)
                 ok = extract_floor(streams, buffer, capacity);
-            else if (way == WAY_FLOOR_ALLOCATING)
-                ok = extract_floor_allocating(streams);
             else
-                ok = extract_streaming(streams);
+                ok = extract_floor_allocating(streams);
             double elapsed = now_ms() - start;
             if (!ok)
                 fprintf(stderr, "bench_update: %s failed: %s\n", WAY_NAMES[way], details_text);
@@ -447,14 +429,52 @@ static bool durable_journal_write()
     return game_path(path, sizeof path, "", JOURNAL_NAME) && durable_empty_write(path);
 }
 
-// The ways of committing that bench_commit times, in this order.
-enum { COMMIT_PAYLOADS, COMMIT_COPY, COMMIT_FLUSH, COMMIT_WAYS };
-static const char *const COMMIT_NAMES[COMMIT_WAYS] = {"commit", "commit_copy", "commit_flush"};
+// What commit_payloads does to each unpacked "~name" before it renames it
+// over the installed file: open it, FlushFileBuffers, close. True when all were flushed.
+static bool flush_temporaries()
+{
+    char path[SCRATCH_PATH_SIZE];
+    bool flushed = true;
+    for (int i = 0; i < PAYLOAD_ROWS && flushed; ++i) {
+        if (!payload_row_applies(&payload_manifest[i], language))
+            continue;
+        if (!game_path(path, sizeof path, "~", payload_manifest[i].install_name))
+            return false;
+        HANDLE file =
+            CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        flushed = FlushFileBuffers(file);
+        flushed = CloseHandle(file) && flushed;
+    }
+    return flushed;
+}
 
-// commit_payloads against the naive commit, and the journal's durable write
-// alone, in rotating order, each from a fresh installation with the temporary
-// files in place (made untimed). The durable write is timed twice in a row:
-// the second one finds nothing else waiting for the disk.
+// The ways of committing that bench_commit times, in this order.
+enum { COMMIT_PAYLOADS, COMMIT_COPY, COMMIT_FLUSHES, COMMIT_FILES_FIRST, COMMIT_WAYS };
+static const char *const COMMIT_NAMES[COMMIT_WAYS] = {"commit", "commit_copy", "commit_flush",
+                                                      "commit_file_flushes_first"};
+
+// The durable writes of commit_payloads alone, in its order: the journal's,
+// then the flushes of the unpacked files, then the journal's again, which
+// finds nothing else waiting for the disk. Stores the three times in ms.
+static bool durable_writes(double *ms)
+{
+    double start = now_ms();
+    bool ok = durable_journal_write();
+    ms[0] = now_ms() - start;
+    start = now_ms();
+    ok = ok && flush_temporaries();
+    ms[1] = now_ms() - start;
+    start = now_ms();
+    ok = ok && durable_journal_write();
+    ms[2] = now_ms() - start;
+    return ok;
+}
+
+// commit_payloads against the naive commit, its durable writes alone and the
+// files' flushes alone, in rotating order, each from a fresh installation with
+// the temporary files in place (made untimed).
 static int bench_commit(int runs, const char *template_dir, const char *directory)
 {
     char template_path[SCRATCH_PATH_SIZE];
@@ -465,6 +485,7 @@ static int bench_commit(int runs, const char *template_dir, const char *director
     language = LANGUAGE_GERMAN;
     details_text[0] = '\0';
     static double way_ms[COMMIT_WAYS][MAX_RUNS];
+    double files_ms[MAX_RUNS];
     double again_ms[MAX_RUNS];
     bool ok = true;
     for (int run = -1; run < runs && ok; ++run) {
@@ -473,31 +494,35 @@ static int bench_commit(int runs, const char *template_dir, const char *director
             ok = reset_installation(template_path, install_dir) && prepare_temporaries();
             if (!ok)
                 break;
+            double ms[3] = {0, 0, 0};
             double start = now_ms();
             if (way == COMMIT_PAYLOADS)
                 ok = commit_payloads() == 0;
             else if (way == COMMIT_COPY)
                 ok = naive_commit();
+            else if (way == COMMIT_FILES_FIRST)
+                ok = flush_temporaries();
             else
-                ok = durable_journal_write();
-            double elapsed = now_ms() - start;
-            if (ok && way == COMMIT_FLUSH) {
-                double again = now_ms();
-                ok = durable_journal_write();
-                if (run >= 0)
-                    again_ms[run] = now_ms() - again;
-            }
-            ok = ok && (way == COMMIT_FLUSH || update_is_installed(streams));
+                ok = durable_writes(ms);
+            double elapsed = way == COMMIT_FLUSHES ? ms[0] : now_ms() - start;
+            bool installs = way == COMMIT_PAYLOADS || way == COMMIT_COPY;
+            ok = ok && (!installs || update_is_installed(streams));
             if (!ok)
                 fprintf(stderr, "bench_update: %s failed\n", COMMIT_NAMES[way]);
-            if (run >= 0)
-                way_ms[way][run] = elapsed;
+            if (run < 0)
+                continue;
+            way_ms[way][run] = elapsed;
+            if (way == COMMIT_FLUSHES) {
+                files_ms[run] = ms[1];
+                again_ms[run] = ms[2];
+            }
         }
     }
     if (!ok)
         return 1;
     for (int way = 0; way < COMMIT_WAYS; ++way)
         print_time(COMMIT_NAMES[way], way_ms[way], runs);
+    print_time("commit_file_flushes", files_ms, runs);
     print_time("commit_flush_again", again_ms, runs);
     return 0;
 }
@@ -518,25 +543,38 @@ static void touch_streams(const Stream *streams)
     }
 }
 
-// One update run in a process of its own: the working set before it and the
-// peak working set after it. Under wine64 these are Linux's VmRSS and VmHWM of
-// the process; nothing resets the peak, so it counts for the run only when the
-// run raised it. The payload resources are touched before the run, so that
-// the growth is the run's own memory however the loader maps the image.
-static int bench_memory(const char *template_dir, const char *directory)
+// Prepares one update run in this process: the registry, a fresh copy of
+// the installation, and the payload resources read, so that their mapped
+// image pages are in the working set before the run however the loader maps
+// the image. restore_registry(saved) undoes the registry afterwards.
+static bool prepare_single_run(const char *template_dir, const char *directory, Stream *streams, SavedPath *saved)
 {
     char template_path[SCRATCH_PATH_SIZE];
     char game_dir[INSTALL_DIR_SIZE];
-    Stream streams[PAYLOAD_ROWS];
-    SavedPath saved;
-    if (!full_directory(template_dir, template_path, sizeof template_path) || !prepare_run(directory, streams, &saved))
-        return 1;
+    if (!full_directory(template_dir, template_path, sizeof template_path) || !prepare_run(directory, streams, saved))
+        return false;
     snprintf(game_dir, sizeof game_dir, "%s", install_dir);
-    PROCESS_MEMORY_COUNTERS before;
-    PROCESS_MEMORY_COUNTERS after;
     bool ok = reset_installation(template_path, game_dir);
     touch_streams(streams);
-    ok = ok && read_memory(&before);
+    if (!ok)
+        restore_registry(saved);
+    return ok;
+}
+
+// One update run in a process of its own: the working set before it and the
+// peak working set after it. Under wine64 these are Linux's VmRSS and VmHWM of
+// the process; nothing resets the peak, so it counts for the run only when the
+// run raised it. The resources are read before the run, so that the growth is
+// the run's own memory.
+static int bench_memory(const char *template_dir, const char *directory)
+{
+    Stream streams[PAYLOAD_ROWS];
+    SavedPath saved;
+    if (!prepare_single_run(template_dir, directory, streams, &saved))
+        return 1;
+    PROCESS_MEMORY_COUNTERS before;
+    PROCESS_MEMORY_COUNTERS after;
+    bool ok = read_memory(&before);
     if (ok)
         run_update(GetModuleHandleA(NULL), "", 0);
     ok = ok && read_memory(&after) && update_is_installed(streams);
@@ -555,6 +593,60 @@ static int bench_memory(const char *template_dir, const char *directory)
     return 0;
 }
 
+// The first pass in a fresh process, as a real run makes it, where the
+// modes above time passes after a first one: extract_payload's kept buffer,
+// or the floor's one buffer of the largest payload (allocated in the timed
+// part), is touched for the first time. Prints "sample NAME MS", one of the
+// runs that scripts/bench.sh summarizes.
+static int bench_first_extract(bool floor, const char *directory)
+{
+    Stream streams[PAYLOAD_ROWS];
+    if (!set_install_dir(directory) || !find_streams(streams))
+        return 1;
+    touch_streams(streams);
+    size_t capacity = 1;
+    for (const Stream &stream : streams) {
+        if (stream.length + 1 > capacity)
+            capacity = stream.length + 1;
+    }
+    delete_temporaries();
+    double start = now_ms();
+    bool ok = true;
+    if (floor) {
+        unsigned char *buffer = static_cast<unsigned char *>(malloc(capacity));
+        ok = buffer && extract_floor(streams, buffer, capacity);
+        free(buffer);
+    } else {
+        ok = extract_all();
+    }
+    double elapsed = now_ms() - start;
+    delete_temporaries();
+    if (!ok) {
+        fprintf(stderr, "bench_update: the first extraction failed: %s\n", details_text);
+        return 1;
+    }
+    printf("sample %s %.3f\n", floor ? "extract_floor_first" : "extract_first", elapsed);
+    return 0;
+}
+
+// run_update once in a fresh process, as a real run makes it. Prints "sample update_first MS".
+static int bench_first_update(const char *template_dir, const char *directory)
+{
+    Stream streams[PAYLOAD_ROWS];
+    SavedPath saved;
+    if (!prepare_single_run(template_dir, directory, streams, &saved))
+        return 1;
+    double start = now_ms();
+    run_update(GetModuleHandleA(NULL), "", 0);
+    double elapsed = now_ms() - start;
+    bool ok = update_is_installed(streams);
+    restore_registry(&saved);
+    if (!ok)
+        return 1;
+    printf("sample update_first %.3f\n", elapsed);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     int runs = argc >= 3 ? parse_runs(argv[2]) : 0;
@@ -566,8 +658,14 @@ int main(int argc, char **argv)
         return bench_commit(runs, argv[3], argv[4]);
     if (argc == 4 && strcmp(argv[1], "memory") == 0)
         return bench_memory(argv[2], argv[3]);
+    if (argc == 4 && strcmp(argv[1], "first") == 0 && strcmp(argv[2], "extract") == 0)
+        return bench_first_extract(false, argv[3]);
+    if (argc == 4 && strcmp(argv[1], "first") == 0 && strcmp(argv[2], "floor") == 0)
+        return bench_first_extract(true, argv[3]);
+    if (argc == 5 && strcmp(argv[1], "first") == 0 && strcmp(argv[2], "update") == 0)
+        return bench_first_update(argv[3], argv[4]);
     fprintf(stderr, "usage: bench_update extract RUNS DIR | update RUNS TEMPLATE DIR | commit RUNS TEMPLATE DIR |"
-                    " memory TEMPLATE DIR\n"
+                    " memory TEMPLATE DIR | first extract|floor DIR | first update TEMPLATE DIR\n"
                     "(in a copy of this program packed with the payloads, the sources in the current directory)\n");
     return 2;
 }

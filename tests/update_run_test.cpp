@@ -204,7 +204,12 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
 
 TEST_F(UpdateRun, NoInstallationShowsNotInstalledAndWritesNothing)
 {
+    // Without a game directory the temporary paths would name files at the root of the drive.
+    std::string root_file = work.substr(0, 2) + "\\~main.bin";
+    ASSERT_TRUE(write_file(root_file, "not the updater's"));
     RunResult r = run_updater(ANSWER_OK);
+    EXPECT_EQ(read_file(root_file), "not the updater's");
+    DeleteFileA(root_file.c_str());
     EXPECT_EQ(r.exit_code, 0u);
     EXPECT_EQ(r.message, catalogue_text(1, Failed));
     EXPECT_EQ(r.details, catalogue_text(1, NotInstalled));

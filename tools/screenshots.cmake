@@ -1,4 +1,4 @@
-# screenshots.cmake -- ui_preview, which opens one of the updater's windows in a given state for scripts/screenshots.sh
+# screenshots.cmake -- ui_preview (one window of the updater in a given state, for scripts/screenshots.sh) and demo_driver (for scripts/demo.sh)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     # The success view shows the release notes of resource 1101: the demo notes in the payload format.
     set(PREVIEW_NOTES ${CMAKE_BINARY_DIR}/tools/preview_notes.bin)
@@ -16,4 +16,8 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     add_dependencies(ui_preview updater_icon ui_preview_notes)
     set_source_files_properties(tools/ui_preview.rc PROPERTIES
         OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/updater.manifest;${CMAKE_BINARY_DIR}/res/updater.ico;${PREVIEW_NOTES}")
+
+    # The driver of scripts/demo.sh: it holds the packed updater's windows still for their pictures.
+    add_executable(demo_driver tools/demo_driver.cpp)
+    target_include_directories(demo_driver PRIVATE ${CMAKE_SOURCE_DIR})
 endif()
