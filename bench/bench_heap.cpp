@@ -112,23 +112,11 @@ static unsigned char *encode_row(const char *sources_dir, const PayloadEntry *ro
 static unsigned char *kept_buffer;
 static size_t kept_capacity;
 
-// What extract_payload does in file mode: payload_capacity, the kept buffer
-// grown first when it is too small, decode_payload_into, one fwrite.
+// What extract_payload does in file mode: decode_payload_reusing, one fwrite.
 static bool decode_to_file(const unsigned char *resource, size_t size, const char *path)
 {
-    size_t capacity = 0;
     uint32_t length = 0;
-    if (payload_capacity(resource, size, &capacity) != PAYLOAD_OK)
-        return false;
-    if (!kept_buffer || kept_capacity < capacity) {
-        free(kept_buffer);
-        kept_capacity = 0;
-        kept_buffer = static_cast<unsigned char *>(malloc(capacity + 1));
-        if (!kept_buffer)
-            return false;
-        kept_capacity = capacity;
-    }
-    if (decode_payload_into(resource, size, kept_buffer, capacity, &length) != PAYLOAD_OK)
+    if (decode_payload_reusing(resource, size, &kept_buffer, &kept_capacity, &length) != PAYLOAD_OK)
         return false;
     FILE *file = fopen(path, "wb");
     bool written = file && fwrite(kept_buffer, 1, length, file) == length;

@@ -138,23 +138,10 @@ static bool write_file(const char *path, const unsigned char *data, size_t lengt
 static unsigned char *kept_buffer;
 static size_t kept_capacity;
 
-// decode_for_file of payload/extract.cpp: payload_capacity, the kept buffer
-// grown first when it is too small, decode_payload_into.
+// What extract_payload does in file mode: one kept buffer, grown when needed.
 static int decode_into_kept(const Source *source, uint32_t *length)
 {
-    size_t capacity = 0;
-    int status = payload_capacity(source->resource, source->resource_length, &capacity);
-    if (status != PAYLOAD_OK)
-        return status;
-    if (!kept_buffer || kept_capacity < capacity) {
-        free(kept_buffer);
-        kept_capacity = 0;
-        kept_buffer = static_cast<unsigned char *>(malloc(capacity + 1));
-        if (!kept_buffer)
-            return PAYLOAD_NO_MEMORY;
-        kept_capacity = capacity;
-    }
-    return decode_payload_into(source->resource, source->resource_length, kept_buffer, capacity, length);
+    return decode_payload_reusing(source->resource, source->resource_length, &kept_buffer, &kept_capacity, length);
 }
 
 // What extract_payload does in file mode for every row, with the portable

@@ -20,24 +20,6 @@ static const char CANT_WRITE_LINE[] = "Can't Write Patch File: %s [%x]\n";
 static unsigned char *file_buffer;
 static size_t file_buffer_capacity;
 
-// Decodes into file_buffer, grown to capacity first.
-static int decode_for_file(const unsigned char *bytes, size_t size, uint32_t *length)
-{
-    size_t capacity = 0;
-    int status = payload_capacity(bytes, size, &capacity);
-    if (status != PAYLOAD_OK)
-        return status;
-    if (!file_buffer || file_buffer_capacity < capacity) {
-        free(file_buffer);
-        file_buffer_capacity = 0;
-        file_buffer = static_cast<unsigned char *>(malloc(capacity + 1));
-        if (!file_buffer)
-            return PAYLOAD_NO_MEMORY;
-        file_buffer_capacity = capacity;
-    }
-    return decode_payload_into(bytes, size, file_buffer, capacity, length);
-}
-
 // Writes length bytes to path in one write. Returns 0, or the platform's
 // error code of the failed step; a partly written file is removed.
 static DWORD write_whole_file(const char *path, const unsigned char *data, size_t length)
@@ -79,7 +61,8 @@ int extract_payload(int resource_id, const char *name, unsigned char **out_data,
     uint32_t length = 0;
     int decoded = PAYLOAD_SHORT;
     if (bytes)
-        decoded = out_data ? decode_payload(bytes, size, &data, &length) : decode_for_file(bytes, size, &length);
+        decoded = out_data ? decode_payload(bytes, size, &data, &length)
+                           : decode_payload_reusing(bytes, size, &file_buffer, &file_buffer_capacity, &length);
     if (decoded == PAYLOAD_NO_MEMORY) {
         append_failure_line(NO_MEMORY_LINE, name, ERROR_NOT_ENOUGH_MEMORY);
         result = EXTRACT_NO_MEMORY;

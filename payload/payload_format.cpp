@@ -59,6 +59,24 @@ int decode_payload_into(const unsigned char *resource, size_t size, unsigned cha
     return PAYLOAD_OK;
 }
 
+int decode_payload_reusing(const unsigned char *resource, size_t size, unsigned char **buffer, size_t *capacity,
+                           uint32_t *out_length)
+{
+    size_t needed = 0;
+    int status = payload_capacity(resource, size, &needed);
+    if (status != PAYLOAD_OK)
+        return status;
+    if (!*buffer || *capacity < needed) {
+        free(*buffer);
+        *capacity = 0;
+        *buffer = static_cast<unsigned char *>(malloc(needed + 1));
+        if (!*buffer)
+            return PAYLOAD_NO_MEMORY;
+        *capacity = needed;
+    }
+    return decode_payload_into(resource, size, *buffer, needed, out_length);
+}
+
 int decode_payload(const unsigned char *resource, size_t size, unsigned char **out_data, uint32_t *out_length)
 {
     size_t capacity = 0;

@@ -28,6 +28,13 @@ int payload_capacity(const unsigned char *resource, size_t size, size_t *capacit
 int decode_payload_into(const unsigned char *resource, size_t size, unsigned char *buffer, size_t capacity,
                         uint32_t *out_length);
 
+// decode_payload_reusing -- the same into a buffer that the caller keeps from
+// call to call: *buffer (malloc'ed, or null at first) holds *capacity + 1
+// bytes and is replaced by a larger one when the payload needs more. The
+// result is at the start of *buffer, terminated; the caller frees it last.
+int decode_payload_reusing(const unsigned char *resource, size_t size, unsigned char **buffer, size_t *capacity,
+                           uint32_t *out_length);
+
 // decode_payload -- unpacks resource (size bytes) with one uncompress.
 // On PAYLOAD_OK, *out_data is a malloc'ed buffer of *out_length bytes plus a
 // NUL terminator, owned by the caller, and *out_length is at most the size

@@ -138,6 +138,30 @@ TEST(PayloadFormat, CorruptInputsAreRefused)
     }
 }
 
+TEST(PayloadFormat, ReusedBufferGrowsOnlyWhenNeededAndHoldsEachPayloadExactly)
+{
+    unsigned char *buffer = NULL;
+    size_t capacity = 0;
+    uint32_t length = 0;
+    for (size_t size : {70000, 5, 0, 70000, 200000, 12}) {
+        SCOPED_TRACE(size);
+        Bytes source = sample(size, size % 2 == 0);
+        Bytes resource = encode(source);
+        size_t before = capacity;
+        ASSERT_EQ(decode_payload_reusing(resource.data(), resource.size(), &buffer, &capacity, &length), PAYLOAD_OK);
+        EXPECT_EQ(length, size);
+        EXPECT_TRUE(Bytes(buffer, buffer + length) == source);
+        EXPECT_EQ(buffer[length], '\0');
+        EXPECT_EQ(capacity, before < size ? size : before) << "grown only when too small";
+    }
+    // A failure keeps the buffer for the next call.
+    Bytes damaged = encode(sample(100, false));
+    damaged[6] ^= 0xFF;
+    EXPECT_EQ(decode_payload_reusing(damaged.data(), damaged.size(), &buffer, &capacity, &length), PAYLOAD_CORRUPT);
+    EXPECT_EQ(capacity, 200000u);
+    free(buffer);
+}
+
 TEST(PayloadFormat, EncodeRefusesTooSmallAnOutput)
 {
     Bytes source = sample(1000, true);
