@@ -211,11 +211,11 @@ static bool journal_lists(const char *journal, const char *name)
     return false;
 }
 
-void recover_interrupted_commit()
+int recover_interrupted_commit()
 {
     char journal_path[SCRATCH_PATH_SIZE];
     if (install_dir[0] == '\0' || !format_game_path(journal_path, sizeof journal_path, "", JOURNAL_NAME, ""))
-        return;
+        return 0;
     char journal[PAYLOAD_ROWS * 64] = "";
     bool interrupted = false;
     FILE *file = fopen(journal_path, "rb");
@@ -238,9 +238,15 @@ void recover_interrupted_commit()
         }
         if (!has_backup && !journal_lists(journal, payload_manifest[i].install_name))
             continue; // not replaced yet, or put back already
-        if (restore_file(&paths, !has_backup) != 0)
+        DWORD error = restore_file(&paths, !has_backup);
+        if (error != 0) {
+            append_failure_line(CANT_RESTORE_LINE, payload_manifest[i].install_name, error);
             restored = false;
+        }
     }
-    if (interrupted && restored)
+    if (!restored)
+        return -1;
+    if (interrupted)
         DeleteFileA(journal_path);
+    return 0;
 }

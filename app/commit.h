@@ -14,5 +14,7 @@ int commit_payloads();
 // recover_interrupted_commit -- undoes a commit that was interrupted before
 // all files were replaced (its journal "~Patch102.journal" is still there),
 // so that the installation is again the one before it; after a commit that
-// was interrupted while removing its backups, removes them.
-void recover_interrupted_commit();
+// was interrupted while removing its backups, removes them. Returns 0, or -1
+// with a line per file appended when a file could not be put back: the
+// journal then stays for the next run, and this run must not update.
+int recover_interrupted_commit();

@@ -61,8 +61,10 @@ int run_update(HINSTANCE instance, const char *, int)
     if (!install_found) {
         append_details(catalogue_text(language, NotInstalled));
     } else if (details_text[0] == '\0') {
-        recover_interrupted_commit();
-        status = unpack_payloads(instance);
+        // An interrupted commit is undone first; one that cannot be undone stops the run.
+        status = recover_interrupted_commit();
+        if (status == 0)
+            status = unpack_payloads(instance);
         if (status == 0)
             status = commit_payloads();
     }

@@ -342,6 +342,32 @@ TEST_F(UpdateRun, InterruptedCommitIsUndoneBeforeAnythingElse)
     EXPECT_TRUE(snapshot(game) == expected_102(before, 2));
 }
 
+TEST_F(UpdateRun, InterruptedCommitThatCannotBeUndoneStopsTheRunUntilItCan)
+{
+    install_101(1);
+    Tree before = snapshot(game);
+    ASSERT_TRUE(write_file(game + "\\~Patch102.journal", ""));
+    ASSERT_TRUE(MoveFileA((game + "\\Config.exe").c_str(), (game + "\\~Config.exe.bak").c_str()));
+    ASSERT_TRUE(write_file(game + "\\Config.exe", read_file(package + "\\Config.exe")));
+    Tree interrupted = snapshot(game);
+
+    // The game's settings program is running: its file cannot be put back.
+    HANDLE held =
+        CreateFileA((game + "\\Config.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RunResult blocked = run_updater(ANSWER_OK);
+    CloseHandle(held);
+    EXPECT_EQ(blocked.message, catalogue_text(1, Failed));
+    EXPECT_EQ(blocked.details.rfind("Can't Restore File: Config.exe [", 0), 0u) << blocked.details;
+    EXPECT_FALSE(blocked.progress_created) << "nothing is unpacked over an installation half way";
+    Tree after = snapshot(game);
+    EXPECT_TRUE(after == interrupted) << changes(interrupted, after);
+
+    RunResult good = run_updater(ANSWER_CANCEL);
+    EXPECT_EQ(good.message, catalogue_text(1, Succeeded));
+    EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
+}
+
 TEST_F(UpdateRun, BackupsLeftAfterACompletedCommitAreRemoved)
 {
     install_101(1);
