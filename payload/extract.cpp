@@ -28,17 +28,18 @@ static DWORD write_whole_file(const char *path, const unsigned char *data, size_
     if (!file)
         return GetLastError();
     DWORD error = 0;
-    if (length > 0 && fwrite(data, 1, length, file) != length)
+    bool written = length == 0 || fwrite(data, 1, length, file) == length;
+    if (!written)
         error = GetLastError();
-    if (fclose(file) != 0 && error == 0)
+    if (fclose(file) != 0 && written) {
+        written = false;
         error = GetLastError();
-    if (error != 0) {
-        remove(path);
-        // A failed call that recorded nothing still has to read as a failure.
-        if (error == ERROR_SUCCESS)
-            error = ERROR_WRITE_FAULT;
     }
-    return error;
+    if (written)
+        return 0;
+    remove(path);
+    // A failed step that recorded no code must still read as a failure.
+    return error != 0 ? error : ERROR_WRITE_FAULT;
 }
 
 int extract_payload(int resource_id, const char *name, unsigned char **out_data, int *out_length)
