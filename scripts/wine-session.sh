@@ -37,8 +37,6 @@ install_fonts() {
 make_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
-        # Wine draws its own window frames, so that screenshots show captions without a window manager.
-        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
         "$WINESERVER" -w
     fi
     install_fonts
@@ -56,7 +54,11 @@ start)
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
     # The first program starts Wine's own services and desktop, which live as long as the server: start
     # them here, detached from every pipe, so that no test's output stays open behind its program.
-    timeout 120 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+    # There is no window manager: Wine draws the window frames itself (captions in the screenshots), and
+    # windows are not managed, so that hiding or destroying one does not wait a second for a manager.
+    for setting in Decorated Managed; do
+        timeout 120 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$setting" /d N /f </dev/null >/dev/null 2>&1
+    done
     ;;
 stop)
     "$WINESERVER" -k 2>/dev/null
