@@ -95,12 +95,33 @@ TEST(ProgressWindow, OpensFromItsTemplateAndFollowsEveryRow)
     DestroyWindow(window);
 }
 
+BOOL CALLBACK count_window(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
+int thread_windows()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), count_window, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Without a progress window the run goes on unchanged: the operations touch nothing.
 TEST(ProgressWindow, EveryOperationIsHarmlessOnANullWindow)
 {
+    HWND other = open_progress_window(GetModuleHandleA(NULL));
+    ASSERT_TRUE(other != NULL);
+    int windows = thread_windows();
     set_progress_position(NULL, 50);
     set_progress_label(NULL, "main.bin");
     close_progress_window(NULL);
-    SUCCEED();
+    EXPECT_EQ(thread_windows(), windows);
+    EXPECT_TRUE(IsWindowVisible(other));
+    EXPECT_EQ(SendMessageA(GetDlgItem(other, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(control_text(other, IDC_FILE_LABEL), "");
+    DestroyWindow(other);
 }
 
 int dispatched;
