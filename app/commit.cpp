@@ -6,57 +6,95 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/file_io.h"
+#include "app/game_paths.h"
 #include "app/state.h"
 #include "app/text_buffer.h"
 #include "payload/manifest.h"
 
-// While it exists, a commit is under way: its backups are the installation
-// to go back to, and it lists the files that did not exist before.
-static const char JOURNAL_NAME[] = "~Patch102.journal";
 static const char CANT_REPLACE_LINE[] = "Can't Replace File: %s [%x]\n";
 static const char CANT_RESTORE_LINE[] = "Can't Restore File: %s [%x]\n";
 static const DWORD REPLACE_FLAGS = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
-struct GamePaths {
-    char temporary[SCRATCH_PATH_SIZE]; // "~name", the unpacked payload
-    char installed[SCRATCH_PATH_SIZE]; // "name"
-    char backup[SCRATCH_PATH_SIZE];    // "~name.bak", the old content during the commit
+// What the commit does to one installed file. The journal holds a line per
+// file, "old <attributes in hex> <name>" for a file kept under its backup
+// name or "new <name>" for one that did not exist, and a last line "end":
+// a journal without it was cut short, before any file was replaced.
+enum FileState { FILE_UNTOUCHED = 0, FILE_OLD, FILE_NEW };
+
+static const char JOURNAL_END[] = "end";
+enum { JOURNAL_SIZE = 512, JOURNAL_LINE_SIZE = 96 };
+
+// Indexed by the first manifest row of each installed name: the rows of the
+// language-specific group share one file.
+struct CommitPlan {
+    int state[PAYLOAD_ROWS];
+    DWORD attributes[PAYLOAD_ROWS]; // of an old file, before the commit
 };
 
-// Formats "%s\<prefix><name><suffix>" from install_dir; false when it does not fit.
-static bool format_game_path(char *path, size_t size, const char *prefix, const char *name, const char *suffix)
+// The first manifest row that installs name, or -1.
+static int file_row(const char *name)
 {
-    int length = snprintf(path, size, "%s\\%s%s%s", install_dir, prefix, name, suffix);
-    return length > 0 && static_cast<size_t>(length) < size;
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        if (strcmp(payload_manifest[i].install_name, name) == 0)
+            return i;
+    }
+    return -1;
 }
 
-static bool format_paths(GamePaths *paths, const char *name)
+// The file's name, with false when its paths do not fit; the run checks
+// them all before it writes anything.
+static bool row_paths(int row, GamePaths *paths)
 {
-    return format_game_path(paths->temporary, sizeof paths->temporary, "~", name, "") &&
-           format_game_path(paths->installed, sizeof paths->installed, "", name, "") &&
-           format_game_path(paths->backup, sizeof paths->backup, "~", name, ".bak");
+    return format_game_paths(paths, payload_manifest[row].install_name);
 }
 
-static bool exists(const char *path)
+static void format_journal(const CommitPlan *plan, char *journal, size_t size)
 {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    char line[JOURNAL_LINE_SIZE];
+    journal[0] = '\0';
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        const char *name = payload_manifest[i].install_name;
+        if (plan->state[i] == FILE_OLD)
+            snprintf(line, sizeof line, "old %lx %s\n", static_cast<unsigned long>(plan->attributes[i]), name);
+        else if (plan->state[i] == FILE_NEW)
+            snprintf(line, sizeof line, "new %s\n", name);
+        else
+            continue;
+        append_text(journal, size, line);
+    }
+    append_text(journal, size, JOURNAL_END);
+    append_text(journal, size, "\n");
 }
 
-// Writes text to path and flushes it to the disk. Returns 0 or the error code.
-static DWORD write_durably(const char *path, const char *text)
+// Reads a journal into plan. Returns true when it was written whole.
+static bool parse_journal(const char *journal, CommitPlan *plan)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    DWORD length = static_cast<DWORD>(strlen(text));
-    DWORD written = 0;
-    DWORD error = 0;
-    if (!WriteFile(file, text, length, &written, NULL) || written != length || !FlushFileBuffers(file))
-        error = GetLastError();
-    CloseHandle(file);
-    if (error != 0)
-        DeleteFileA(path);
-    return error;
+    for (const char *line = journal; *line != '\0';) {
+        const char *end = strchr(line, '\n');
+        if (!end)
+            return false;
+        char entry[JOURNAL_LINE_SIZE] = "";
+        char name[JOURNAL_LINE_SIZE] = "";
+        unsigned long attributes = 0;
+        size_t length = static_cast<size_t>(end - line);
+        if (length < sizeof entry)
+            memcpy(entry, line, length);
+        line = end + 1;
+        if (strcmp(entry, JOURNAL_END) == 0)
+            return true;
+        int state = FILE_UNTOUCHED;
+        if (sscanf(entry, "old %lx %95s", &attributes, name) == 2)
+            state = FILE_OLD;
+        else if (sscanf(entry, "new %95s", name) == 1)
+            state = FILE_NEW;
+        int row = file_row(name);
+        if (state != FILE_UNTOUCHED && row >= 0) {
+            plan->state[row] = state;
+            plan->attributes[row] = static_cast<DWORD>(attributes);
+        }
+    }
+    return false;
 }
 
 // A file that another program holds open without sharing its deletion
@@ -67,186 +105,204 @@ static DWORD check_replaceable(const char *path)
     HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
+        return last_error_or(ERROR_ACCESS_DENIED);
     CloseHandle(file);
     return 0;
 }
 
-// Flushes the unpacked file's data to the disk, so that after a power cut
-// the renamed file does not stand there with its data lost.
-static DWORD flush_to_disk(const char *path)
+// Records what the file is now and keeps an existing one's content under
+// its backup name: a second link to the same data where the file system has
+// links, else a copy flushed to the disk. Returns 0 or the error code.
+static DWORD keep_old_file(const GamePaths *paths, CommitPlan *plan, int row)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    DWORD error = FlushFileBuffers(file) ? 0 : GetLastError();
-    CloseHandle(file);
+    DWORD attributes = 0;
+    DWORD error = file_attributes(paths->installed, &attributes);
+    if (is_absent(error)) {
+        plan->state[row] = FILE_NEW;
+        return 0;
+    }
+    if (error != 0)
+        return error;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return ERROR_ACCESS_DENIED;
+    error = check_replaceable(paths->installed);
+    // A backup left by an earlier run is never taken for this one's.
+    if (error == 0)
+        error = remove_file(paths->backup);
+    if (error != 0)
+        return error;
+    plan->state[row] = FILE_OLD;
+    plan->attributes[row] = attributes;
+    if (CreateHardLinkA(paths->backup, paths->installed, NULL))
+        return 0;
+    if (!CopyFileA(paths->installed, paths->backup, FALSE))
+        return last_error_or(ERROR_WRITE_FAULT);
+    // The copy of a read-only file is read-only, and only a writable file can be flushed.
+    if (!SetFileAttributesA(paths->backup, FILE_ATTRIBUTE_NORMAL))
+        return last_error_or(ERROR_ACCESS_DENIED);
+    return flush_file(paths->backup);
+}
+
+// Replaces the installed file by the temporary one in one rename. A
+// read-only file loses its attribute first; a file that did not exist
+// before is not written over should one have appeared since.
+static DWORD replace_file(const GamePaths *paths, int state, DWORD attributes)
+{
+    if (state == FILE_OLD && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !SetFileAttributesA(paths->installed, attributes & ~FILE_ATTRIBUTE_READONLY))
+        return last_error_or(ERROR_ACCESS_DENIED);
+    DWORD flags = state == FILE_NEW ? MOVEFILE_WRITE_THROUGH : REPLACE_FLAGS;
+    return MoveFileExA(paths->temporary, paths->installed, flags) ? 0 : last_error_or(ERROR_ACCESS_DENIED);
+}
+
+// Puts one file back as it was before the commit. When may_be_replaced is
+// false, or its temporary file is still there, it was never replaced: only
+// its backup goes. Returns 0 or the error code.
+static DWORD undo_file(const GamePaths *paths, int state, DWORD attributes, bool may_be_replaced)
+{
+    bool replaced = false;
+    DWORD found = 0;
+    if (may_be_replaced) {
+        DWORD error = file_attributes(paths->temporary, &found);
+        if (error != 0 && !is_absent(error))
+            return error;
+        replaced = error != 0;
+    }
+    if (state == FILE_NEW)
+        return replaced ? remove_file(paths->installed) : 0;
+
+    DWORD error = 0;
+    if (!replaced) {
+        error = remove_file(paths->backup);
+        // Its read-only attribute may be cleared already, and a link shares it with the backup.
+        if (error == 0 && (attributes & FILE_ATTRIBUTE_READONLY) && !SetFileAttributesA(paths->installed, attributes))
+            error = last_error_or(ERROR_ACCESS_DENIED);
+        return error;
+    }
+    error = file_attributes(paths->backup, &found);
+    if (is_absent(error))
+        return 0; // put back by an earlier attempt
+    if (error == 0 && !MoveFileExA(paths->backup, paths->installed, REPLACE_FLAGS))
+        error = last_error_or(ERROR_ACCESS_DENIED);
+    if (error == 0 && !SetFileAttributesA(paths->installed, attributes))
+        error = last_error_or(ERROR_ACCESS_DENIED);
     return error;
 }
 
-// Keeps the installed file's content under the backup name: a second link
-// to the same data where the file system has links, a copy elsewhere.
-static DWORD keep_backup(const GamePaths *paths)
+// Undoes every file of plan, last first. Returns false, with a line appended
+// per file, when one could not be put back.
+static bool undo_commit(const CommitPlan *plan, bool may_be_replaced)
 {
-    DWORD error = check_replaceable(paths->installed);
-    if (error != 0)
-        return error;
-    DeleteFileA(paths->backup);
-    if (CreateHardLinkA(paths->backup, paths->installed, NULL) || CopyFileA(paths->installed, paths->backup, FALSE))
-        return 0;
-    return GetLastError();
-}
-
-// Puts back what name was before the commit: the backup, or no file at all.
-static DWORD restore_file(const GamePaths *paths, bool was_new)
-{
-    if (was_new) {
-        if (DeleteFileA(paths->installed) || GetLastError() == ERROR_FILE_NOT_FOUND)
-            return 0;
-        return GetLastError();
+    bool undone = true;
+    GamePaths paths;
+    for (int i = PAYLOAD_ROWS - 1; i >= 0; --i) {
+        if (plan->state[i] == FILE_UNTOUCHED || !row_paths(i, &paths))
+            continue;
+        DWORD error = undo_file(&paths, plan->state[i], plan->attributes[i], may_be_replaced);
+        if (error != 0) {
+            append_failure_line(CANT_RESTORE_LINE, payload_manifest[i].install_name, error);
+            undone = false;
+        }
     }
-    if (!exists(paths->backup) || MoveFileExA(paths->backup, paths->installed, REPLACE_FLAGS))
-        return 0;
-    return GetLastError();
+    return undone;
 }
 
-// Replaces the applying files in manifest order. Returns the row that
-// failed, with its line appended, or -1 when all were replaced.
-static int replace_files(const bool *applies, const bool *is_new)
+// Removes the backups of the files that plan does not name: leftovers of a
+// finished commit or of one that never got to its journal. A backup that
+// cannot be removed now is no harm: no journal will ever name it.
+static void remove_stale_backups(const CommitPlan *plan)
 {
     GamePaths paths;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (!applies[i])
-            continue;
-        DWORD error = 0;
-        if (!format_paths(&paths, payload_manifest[i].install_name))
-            error = ERROR_FILENAME_EXCED_RANGE;
-        else
-            error = flush_to_disk(paths.temporary);
-        if (error == 0 && !is_new[i])
-            error = keep_backup(&paths);
-        if (error == 0 && !MoveFileExA(paths.temporary, paths.installed, REPLACE_FLAGS))
-            error = GetLastError();
-        if (error != 0) {
-            append_failure_line(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
-            return i;
-        }
+        if (plan->state[i] == FILE_UNTOUCHED && file_row(payload_manifest[i].install_name) == i && row_paths(i, &paths))
+            remove_file(paths.backup);
     }
-    return -1;
-}
-
-// Undoes rows before failed and drops the backup of failed itself. Returns
-// false, with a line appended per file, when something could not be put back.
-static bool restore_files(const bool *applies, const bool *is_new, int failed)
-{
-    GamePaths paths;
-    bool restored = true;
-    for (int i = failed; i >= 0; --i) {
-        if (!applies[i] || !format_paths(&paths, payload_manifest[i].install_name))
-            continue;
-        if (i == failed) {
-            DeleteFileA(paths.backup);
-            continue;
-        }
-        DWORD error = restore_file(&paths, is_new[i]);
-        if (error != 0) {
-            append_failure_line(CANT_RESTORE_LINE, payload_manifest[i].install_name, error);
-            restored = false;
-        }
-    }
-    return restored;
 }
 
 int commit_payloads()
 {
-    char journal_path[SCRATCH_PATH_SIZE];
-    char journal[PAYLOAD_ROWS * 64] = "";
-    bool applies[PAYLOAD_ROWS] = {};
-    bool is_new[PAYLOAD_ROWS] = {};
+    CommitPlan plan = {};
     GamePaths paths;
-    DWORD error = ERROR_FILENAME_EXCED_RANGE;
-    if (format_game_path(journal_path, sizeof journal_path, "", JOURNAL_NAME, "")) {
-        for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-            applies[i] = payload_row_applies(&payload_manifest[i], language);
-            if (applies[i] && format_paths(&paths, payload_manifest[i].install_name) && !exists(paths.installed)) {
-                is_new[i] = true;
-                append_text(journal, sizeof journal, payload_manifest[i].install_name);
-                append_text(journal, sizeof journal, "\n");
-            }
-        }
-        error = write_durably(journal_path, journal);
-    }
-    if (error != 0) {
-        append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, error);
+    char journal_path[GAME_PATH_SIZE];
+    char journal[JOURNAL_SIZE];
+    if (!format_game_path(journal_path, sizeof journal_path, "", JOURNAL_NAME, "")) {
+        append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, ERROR_FILENAME_EXCED_RANGE);
         return -1;
     }
 
-    int failed = replace_files(applies, is_new);
-    if (failed >= 0) {
-        // A journal stays only when something could not be put back: the next run finishes the job.
-        if (restore_files(applies, is_new, failed))
-            DeleteFileA(journal_path);
+    // Every backup is complete and on the disk before the journal names it.
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        if (!payload_row_applies(&payload_manifest[i], language))
+            continue;
+        int row = file_row(payload_manifest[i].install_name);
+        DWORD error = row_paths(row, &paths) ? keep_old_file(&paths, &plan, row) : ERROR_FILENAME_EXCED_RANGE;
+        if (error != 0) {
+            append_failure_line(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
+            undo_commit(&plan, false);
+            return -1;
+        }
+    }
+    format_journal(&plan, journal, sizeof journal);
+    DWORD error = write_file_durably(journal_path, journal, static_cast<DWORD>(strlen(journal)));
+    if (error != 0) {
+        append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, error);
+        undo_commit(&plan, false);
         return -1;
     }
-    // The commit point: from here on the new installation stands.
-    DeleteFileA(journal_path);
+
+    for (int i = 0; i < PAYLOAD_ROWS && error == 0; ++i) {
+        if (plan.state[i] == FILE_UNTOUCHED)
+            continue;
+        error =
+            row_paths(i, &paths) ? replace_file(&paths, plan.state[i], plan.attributes[i]) : ERROR_FILENAME_EXCED_RANGE;
+        if (error != 0)
+            append_failure_line(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
+    }
+    // The commit point: once the journal is gone, the new installation stands.
+    if (error == 0) {
+        error = remove_file(journal_path);
+        if (error != 0)
+            append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, error);
+    }
+    if (error != 0) {
+        // The journal stays only while something could not be put back: the next run finishes the job.
+        if (undo_commit(&plan, true))
+            remove_file(journal_path);
+        return -1;
+    }
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (applies[i] && format_paths(&paths, payload_manifest[i].install_name))
-            DeleteFileA(paths.backup);
+        if (plan.state[i] == FILE_OLD && row_paths(i, &paths))
+            remove_file(paths.backup);
     }
     return 0;
 }
 
-// True when name is one line of the journal text.
-static bool journal_lists(const char *journal, const char *name)
-{
-    size_t length = strlen(name);
-    for (const char *line = journal; *line != '\0';) {
-        const char *end = strchr(line, '\n');
-        size_t line_length = end ? static_cast<size_t>(end - line) : strlen(line);
-        if (line_length == length && strncmp(line, name, length) == 0)
-            return true;
-        line += line_length + (end ? 1 : 0);
-    }
-    return false;
-}
-
 int recover_interrupted_commit()
 {
-    char journal_path[SCRATCH_PATH_SIZE];
+    char journal_path[GAME_PATH_SIZE];
+    char journal[JOURNAL_SIZE];
+    CommitPlan plan = {};
     if (install_dir[0] == '\0' || !format_game_path(journal_path, sizeof journal_path, "", JOURNAL_NAME, ""))
         return 0;
-    char journal[PAYLOAD_ROWS * 64] = "";
-    bool interrupted = false;
-    FILE *file = fopen(journal_path, "rb");
-    if (file) {
-        interrupted = true;
-        size_t length = fread(journal, 1, sizeof journal - 1, file);
-        journal[length] = '\0';
-        fclose(file);
-    }
-    bool restored = true;
-    GamePaths paths;
-    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (!format_paths(&paths, payload_manifest[i].install_name))
-            continue;
-        bool has_backup = exists(paths.backup);
-        if (!interrupted) {
-            if (has_backup)
-                DeleteFileA(paths.backup);
-            continue;
-        }
-        if (!has_backup && !journal_lists(journal, payload_manifest[i].install_name))
-            continue; // not replaced yet, or put back already
-        DWORD error = restore_file(&paths, !has_backup);
-        if (error != 0) {
-            append_failure_line(CANT_RESTORE_LINE, payload_manifest[i].install_name, error);
-            restored = false;
-        }
-    }
-    if (!restored)
+    DWORD error = read_small_file(journal_path, journal, sizeof journal);
+    if (error != 0 && !is_absent(error)) {
+        append_failure_line(CANT_RESTORE_LINE, JOURNAL_NAME, error);
         return -1;
-    if (interrupted)
-        DeleteFileA(journal_path);
+    }
+    bool interrupted = error == 0;
+    if (interrupted) {
+        // A journal cut short was being written: no file had been replaced yet.
+        bool whole = parse_journal(journal, &plan);
+        if (!undo_commit(&plan, whole))
+            return -1;
+    }
+    remove_stale_backups(&plan);
+    if (interrupted) {
+        error = remove_file(journal_path);
+        if (error != 0) {
+            append_failure_line(CANT_RESTORE_LINE, JOURNAL_NAME, error);
+            return -1;
+        }
+    }
     return 0;
 }

@@ -41,16 +41,17 @@ static bool game_file_opens(const char *name)
 }
 
 // Reads "Path" into install_dir. The value counts only when the query
-// succeeds, it is a REG_SZ, and it fits install_dir with its terminator;
-// otherwise install_dir stays empty.
+// succeeds, it is a REG_SZ or a REG_EXPAND_SZ (expanded), and it fits
+// install_dir with its terminator; otherwise install_dir stays empty.
 static void read_install_path(HKEY key)
 {
     char value[INSTALL_DIR_SIZE];
+    char expanded[4 * INSTALL_DIR_SIZE];
     DWORD type = REG_SZ;
     DWORD size = sizeof value;
     install_dir[0] = '\0';
     LONG status = RegQueryValueExA(key, "Path", NULL, &type, reinterpret_cast<BYTE *>(value), &size);
-    if (status != ERROR_SUCCESS || type != REG_SZ || size > sizeof value)
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size > sizeof value)
         return;
     // A value stored without its terminator fits only when there is room for one.
     if (memchr(value, '\0', size) == NULL) {
@@ -58,7 +59,13 @@ static void read_install_path(HKEY key)
             return;
         value[size] = '\0';
     }
-    copy_text(install_dir, sizeof install_dir, value);
+    if (type == REG_SZ) {
+        copy_text(install_dir, sizeof install_dir, value);
+        return;
+    }
+    DWORD length = ExpandEnvironmentStringsA(value, expanded, sizeof expanded);
+    if (length != 0 && length <= sizeof expanded && strlen(expanded) < sizeof install_dir)
+        copy_text(install_dir, sizeof install_dir, expanded);
 }
 
 static int system_language()

@@ -2,16 +2,19 @@
 #include "app/update_run.h"
 
 #include <shellapi.h>
-#include <stdio.h>
 
 #include "app/catalogue.h"
 #include "app/commit.h"
 #include "app/discovery.h"
+#include "app/game_paths.h"
+#include "app/single_instance.h"
 #include "app/state.h"
 #include "payload/extract.h"
 #include "payload/manifest.h"
 #include "ui/progress_window.h"
 #include "ui/result_dialog.h"
+
+static const char PATH_TOO_LONG_LINE[] = "Game Folder Path Too Long: %s [%x]\n";
 
 // Unpacks every applying row into its temporary file while the progress
 // window shows each row. Returns 0, the failed extraction's status, or -1
@@ -49,16 +52,22 @@ static void delete_temporary_files()
     if (install_dir[0] == '\0')
         return;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        snprintf(scratch_path, sizeof scratch_path, "%s\\~%s", install_dir, payload_manifest[i].install_name);
-        DeleteFileA(scratch_path);
+        if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, ""))
+            DeleteFileA(scratch_path);
     }
 }
 
 int run_update(HINSTANCE instance, const char *, int)
 {
+    // A second updater would race the first one over the same files.
+    if (!claim_single_instance())
+        return 0;
     int status = -1;
     discover_installation();
-    if (!install_found) {
+    if (install_dir[0] != '\0' && !game_paths_fit()) {
+        // Nothing is written where the file calls cannot reach every file of the run.
+        append_failure_line(PATH_TOO_LONG_LINE, install_dir, ERROR_FILENAME_EXCED_RANGE);
+    } else if (!install_found) {
         append_details(catalogue_text(language, NotInstalled));
     } else if (details_text[0] == '\0') {
         // An interrupted commit is undone first; one that cannot be undone stops the run.

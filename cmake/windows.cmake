@@ -25,6 +25,8 @@ add_library(updater_core STATIC
     app/discovery.cpp
     app/update_run.cpp
     app/commit.cpp
+    app/file_io.cpp
+    app/single_instance.cpp
     payload/extract.cpp
     ui/progress_window.cpp
     ui/result_dialog.cpp)

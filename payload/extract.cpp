@@ -3,9 +3,10 @@
 
 #include <windows.h>
 
-#include <stdio.h>
 #include <stdlib.h>
 
+#include "app/file_io.h"
+#include "app/game_paths.h"
 #include "app/state.h"
 #include "payload/payload_format.h"
 
@@ -19,28 +20,6 @@ static const char CANT_WRITE_LINE[] = "Can't Write Patch File: %s [%x]\n";
 // the whole extraction. It grows to the largest payload and is never shrunk.
 static unsigned char *file_buffer;
 static size_t file_buffer_capacity;
-
-// Writes length bytes to path in one write. Returns 0, or the platform's
-// error code of the failed step; a partly written file is removed.
-static DWORD write_whole_file(const char *path, const unsigned char *data, size_t length)
-{
-    FILE *file = fopen(path, "wb");
-    if (!file)
-        return GetLastError();
-    DWORD error = 0;
-    bool written = length == 0 || fwrite(data, 1, length, file) == length;
-    if (!written)
-        error = GetLastError();
-    if (fclose(file) != 0 && written) {
-        written = false;
-        error = GetLastError();
-    }
-    if (written)
-        return 0;
-    remove(path);
-    // A failed step that recorded no code must still read as a failure.
-    return error != 0 ? error : ERROR_WRITE_FAULT;
-}
 
 int extract_payload(int resource_id, const char *name, unsigned char **out_data, int *out_length)
 {
@@ -80,10 +59,11 @@ int extract_payload(int resource_id, const char *name, unsigned char **out_data,
         *out_length = static_cast<int>(length);
         data = NULL;
     } else {
-        int path_length = snprintf(scratch_path, sizeof scratch_path, "%s\\~%s", install_dir, name);
+        // Flushed before the commit renames it over an installed file: after a
+        // power cut the new name must not stand there without its data.
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
-        if (path_length > 0 && static_cast<size_t>(path_length) < sizeof scratch_path)
-            error = write_whole_file(scratch_path, file_buffer, length);
+        if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
+            error = write_file_durably(scratch_path, file_buffer, length);
         if (error != 0) {
             append_failure_line(CANT_WRITE_LINE, name, error);
             result = EXTRACT_CANT_WRITE;

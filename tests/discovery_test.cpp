@@ -177,8 +177,10 @@ TEST_F(Discovery, BadPathValuesCountAsAbsent)
         {"300 bytes", REG_SZ, wide(long_path) + L'\0'},
         {"256 bytes without terminator", REG_SZ, std::wstring(256, L'q')},
         {"a number", REG_DWORD, std::wstring(reinterpret_cast<const wchar_t *>(&number), 2)},
-        {"the right directory as REG_EXPAND_SZ", REG_EXPAND_SZ, wide(dir) + L'\0'},
+        {"REG_EXPAND_SZ longer than 255 bytes once expanded", REG_EXPAND_SZ,
+         std::wstring(L"%OSTREVAN_LONG%\\x") + L'\0'},
     };
+    SetEnvironmentVariableA("OSTREVAN_LONG", std::string(260, 'l').c_str());
     for (const Case &c : cases) {
         set_raw_path(c.type, c.data.data(), static_cast<ULONG>(c.data.size() * sizeof(wchar_t)));
         discover_installation();
@@ -186,6 +188,22 @@ TEST_F(Discovery, BadPathValuesCountAsAbsent)
         EXPECT_STREQ(install_dir, "") << c.what;
         EXPECT_STREQ(details_text, "") << c.what;
     }
+}
+
+// Installers write the path with variables in it.
+TEST_F(Discovery, ExpandableStringPathIsExpanded)
+{
+    put("Ostrevan.exe");
+    put("local_russian.bin");
+    size_t cut = dir.rfind('\\');
+    SetEnvironmentVariableA("OSTREVAN_GAMES", dir.substr(0, cut).c_str());
+    std::wstring stored = L"%OSTREVAN_GAMES%" + wide(dir.substr(cut)) + L'\0';
+    set_raw_path(REG_EXPAND_SZ, stored.data(), static_cast<ULONG>(stored.size() * sizeof(wchar_t)));
+    discover_installation();
+    EXPECT_STREQ(install_dir, dir.c_str());
+    EXPECT_TRUE(install_found);
+    EXPECT_EQ(language, 3);
+    EXPECT_STREQ(details_text, "");
 }
 
 TEST_F(Discovery, PathOfExactlyTheBufferWithoutTerminatorIsTerminated)

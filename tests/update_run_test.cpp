@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <stdio.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,13 +56,16 @@ std::string changes(const Tree &before, const Tree &after)
     return text.empty() ? " none" : text;
 }
 
-// Every file of a directory with its content.
+// Every file of a directory with its content, and whether it is read-only.
 Tree snapshot(const std::string &dir)
 {
     Tree tree;
     for (const std::string &name : list_dir(dir)) {
-        bool directory = GetFileAttributesA((dir + "\\" + name).c_str()) & FILE_ATTRIBUTE_DIRECTORY;
-        tree[name] = directory ? "<directory>" : read_file(dir + "\\" + name);
+        DWORD attributes = GetFileAttributesA((dir + "\\" + name).c_str());
+        std::string &entry = tree[name];
+        entry = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            entry += "<read-only>";
     }
     return tree;
 }
@@ -158,6 +162,34 @@ class UpdateRun : public ::testing::Test
             Sleep(50);
         }
         return "";
+    }
+
+    // The state of a commit killed after it replaced the first `replaced` installed files: every
+    // old file kept under its backup name, then the journal written (cut short unless whole_journal),
+    // then the renames of the temporary files, in manifest order.
+    void craft_interrupted_commit(int language, size_t replaced, bool whole_journal)
+    {
+        std::string journal;
+        for (size_t i = 0; i < sizeof INSTALLED_NAMES / sizeof *INSTALLED_NAMES; ++i) {
+            std::string name = INSTALLED_NAMES[i];
+            std::string path = game + "\\" + name;
+            std::string source = package + "\\" + (name == "patch1.bin" ? PATCH_SOURCES[language] : name);
+            DWORD attributes = GetFileAttributesA(path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                journal += "new " + name + "\n";
+            } else {
+                char line[128];
+                snprintf(line, sizeof line, "old %lx %s\n", static_cast<unsigned long>(attributes), name.c_str());
+                journal += line;
+                ASSERT_TRUE(CopyFileA(path.c_str(), (game + "\\~" + name + ".bak").c_str(), FALSE));
+            }
+            std::string target = i < replaced ? path : game + "\\~" + name;
+            ASSERT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE)) << target;
+        }
+        journal += "end\n";
+        if (!whole_journal)
+            journal.resize(journal.size() / 2);
+        ASSERT_TRUE(write_file(game + "\\~Patch102.journal", journal));
     }
 
     // The updater with every payload of the package but resource_id.
@@ -316,39 +348,57 @@ TEST_F(UpdateRun, RunKilledWhileUnpackingLeavesWholeFilesAndTheNextRunFinishes)
     EXPECT_TRUE(snapshot(game) == after);
 }
 
-// The state a commit leaves when killed half way: its journal, one file replaced with its
-// backup beside it, one new file placed, one temporary file not moved yet.
+// A commit cut short and the runs after it: every backup kept, then the journal, then the renames.
 TEST_F(UpdateRun, InterruptedCommitIsUndoneBeforeAnythingElse)
 {
     install_101(2);
     Tree before = snapshot(game);
-    ASSERT_TRUE(write_file(game + "\\~Patch102.journal", "Patch102Notes.txt\n"));
-    ASSERT_TRUE(write_file(game + "\\Patch102Notes.txt", read_file(package + "\\Patch102Notes.txt")));
-    ASSERT_TRUE(MoveFileA((game + "\\Config.exe").c_str(), (game + "\\~Config.exe.bak").c_str()));
-    ASSERT_TRUE(write_file(game + "\\Config.exe", read_file(package + "\\Config.exe")));
-    ASSERT_TRUE(write_file(game + "\\~Ostrevan.exe", read_file(package + "\\Ostrevan.exe")));
-
-    // An update that then fails leaves exactly the old installation.
-    RunResult failed = run_updater(ANSWER_OK, updater_without(1104));
-    EXPECT_EQ(failed.message, catalogue_text(2, Failed));
-    EXPECT_TRUE(snapshot(game) == before);
-
-    // Killed again half way; this time the update goes through and nothing is left behind.
-    ASSERT_TRUE(write_file(game + "\\~Patch102.journal", "Patch102Notes.txt\n"));
-    ASSERT_TRUE(write_file(game + "\\Patch102Notes.txt", "half"));
-    ASSERT_TRUE(CopyFileA((game + "\\main.bin").c_str(), (game + "\\~main.bin.bak").c_str(), FALSE));
+    for (size_t replaced : {0, 2, 5}) {
+        SCOPED_TRACE("killed after " + std::to_string(replaced) + " files were replaced");
+        craft_interrupted_commit(2, replaced, true);
+        // An update that then fails leaves exactly the old installation, and nothing of either run.
+        RunResult failed = run_updater(ANSWER_OK, updater_without(1104));
+        EXPECT_EQ(failed.message, catalogue_text(2, Failed));
+        Tree after = snapshot(game);
+        EXPECT_TRUE(after == before) << changes(before, after);
+    }
+    craft_interrupted_commit(2, 3, true);
     RunResult good = run_updater(ANSWER_CANCEL);
     EXPECT_EQ(good.message, catalogue_text(2, Succeeded));
     EXPECT_TRUE(snapshot(game) == expected_102(before, 2));
+}
+
+// Only a backup that was complete before the journal named it is put back, and only over a
+// file that the interrupted commit had replaced.
+TEST_F(UpdateRun, BackupsOfACommitCutShortAreNeverTrusted)
+{
+    install_101(1);
+    Tree before = snapshot(game);
+    std::string old_main = read_file(game + "\\main.bin");
+    struct Case {
+        const char *what;
+        size_t replaced;
+        bool whole_journal;
+    } cases[] = {
+        {"killed while writing the journal", 0, false},
+        {"main.bin not replaced yet", 3, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        craft_interrupted_commit(1, c.replaced, c.whole_journal);
+        ASSERT_TRUE(write_file(game + "\\~main.bin.bak", old_main.substr(0, old_main.size() / 3)));
+        RunResult failed = run_updater(ANSWER_OK, updater_without(1104));
+        EXPECT_EQ(failed.message, catalogue_text(1, Failed));
+        Tree after = snapshot(game);
+        EXPECT_TRUE(after == before) << changes(before, after);
+    }
 }
 
 TEST_F(UpdateRun, InterruptedCommitThatCannotBeUndoneStopsTheRunUntilItCan)
 {
     install_101(1);
     Tree before = snapshot(game);
-    ASSERT_TRUE(write_file(game + "\\~Patch102.journal", ""));
-    ASSERT_TRUE(MoveFileA((game + "\\Config.exe").c_str(), (game + "\\~Config.exe.bak").c_str()));
-    ASSERT_TRUE(write_file(game + "\\Config.exe", read_file(package + "\\Config.exe")));
+    craft_interrupted_commit(1, 2, true);
     Tree interrupted = snapshot(game);
 
     // The game's settings program is running: its file cannot be put back.
@@ -361,10 +411,77 @@ TEST_F(UpdateRun, InterruptedCommitThatCannotBeUndoneStopsTheRunUntilItCan)
     EXPECT_EQ(blocked.details.rfind("Can't Restore File: Config.exe [", 0), 0u) << blocked.details;
     EXPECT_FALSE(blocked.progress_created) << "nothing is unpacked over an installation half way";
     Tree after = snapshot(game);
-    EXPECT_TRUE(after == interrupted) << changes(interrupted, after);
+    EXPECT_EQ(after.count("~Patch102.journal"), 1u) << changes(interrupted, after);
+    EXPECT_EQ(after["Config.exe"], interrupted["Config.exe"]);
+    EXPECT_EQ(after["~Config.exe.bak"], before["Config.exe"]);
 
     RunResult good = run_updater(ANSWER_CANCEL);
     EXPECT_EQ(good.message, catalogue_text(1, Succeeded));
+    EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
+}
+
+// Games copied from a disc keep their read-only attribute.
+TEST_F(UpdateRun, ReadOnlyInstalledFileIsReplacedOrRestoredWithItsAttribute)
+{
+    install_101(1);
+    std::string main_bin = game + "\\main.bin";
+    ASSERT_TRUE(SetFileAttributesA(main_bin.c_str(), FILE_ATTRIBUTE_READONLY));
+    Tree before = snapshot(game);
+
+    // A failure after main.bin was replaced puts it back read-only.
+    HANDLE held =
+        CreateFileA((game + "\\patch1.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    RunResult failed = run_updater(ANSWER_OK);
+    CloseHandle(held);
+    EXPECT_EQ(failed.details.rfind("Can't Replace File: patch1.bin [", 0), 0u) << failed.details;
+    Tree after = snapshot(game);
+    EXPECT_TRUE(after == before) << changes(before, after);
+    EXPECT_TRUE(GetFileAttributesA(main_bin.c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    RunResult good = run_updater(ANSWER_CANCEL);
+    EXPECT_EQ(good.message, catalogue_text(1, Succeeded));
+    after = snapshot(game);
+    EXPECT_TRUE(after == expected_102(before, 1)) << changes(expected_102(before, 1), after);
+}
+
+// The registry value may be 255 characters long; the file calls reach 259.
+TEST_F(UpdateRun, GamePathTooLongForEveryFileFailsAtOnceAndWritesNothing)
+{
+    std::string deep = game + "\\" + std::string(245 - game.size() - 1, 'd');
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), NULL));
+    game = deep;
+    install_101(1);
+    Tree before = snapshot(game);
+    RunResult r = run_updater(ANSWER_OK);
+    EXPECT_EQ(r.message, catalogue_text(1, Failed));
+    EXPECT_EQ(r.details, "Game Folder Path Too Long: " + deep + " [ce]\n");
+    EXPECT_FALSE(r.progress_created);
+    Tree after = snapshot(game);
+    EXPECT_TRUE(after == before) << changes(before, after);
+    game = deep.substr(0, deep.rfind('\\'));
+}
+
+// A double click starts two: the second brings the first one's window forward and leaves.
+TEST_F(UpdateRun, SecondUpdaterLeavesTheFirstOneAlone)
+{
+    install_101(1);
+    Tree before = snapshot(game);
+    std::string command = "\"" + package + "\\Ostrevan_Patch102.exe\"";
+    PROCESS_INFORMATION first, second;
+    ASSERT_TRUE(start_process(command, work, &first));
+    HWND dialog = wait_for_window(first.dwProcessId, IDC_MESSAGE, true, 60000);
+    ASSERT_TRUE(dialog != NULL);
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(other);
+    ASSERT_NE(GetForegroundWindow(), dialog);
+
+    ASSERT_TRUE(start_process(command, work, &second));
+    EXPECT_EQ(finish_process(&second, 20000), 0u) << "the second updater did not leave by itself";
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+    DestroyWindow(other);
+    EXPECT_EQ(control_text(dialog, IDC_MESSAGE), catalogue_text(1, Succeeded));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(finish_process(&first, 30000), 0u);
     EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
 }
 
