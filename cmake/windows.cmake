@@ -21,15 +21,16 @@ add_custom_command(
 add_custom_target(updater_icon DEPENDS ${CMAKE_BINARY_DIR}/res/updater.ico)
 
 # Everything of the updater but its entry point, so that tests link the same code.
-add_library(updater_core STATIC
-    app/discovery.cpp
-    app/update_run.cpp
-    app/commit.cpp
-    app/file_io.cpp
-    app/single_instance.cpp
-    payload/extract.cpp
-    ui/progress_window.cpp
-    ui/result_dialog.cpp)
+set(UPDATER_CORE_SOURCES
+    ${CMAKE_SOURCE_DIR}/app/discovery.cpp
+    ${CMAKE_SOURCE_DIR}/app/update_run.cpp
+    ${CMAKE_SOURCE_DIR}/app/commit.cpp
+    ${CMAKE_SOURCE_DIR}/app/file_io.cpp
+    ${CMAKE_SOURCE_DIR}/app/single_instance.cpp
+    ${CMAKE_SOURCE_DIR}/payload/extract.cpp
+    ${CMAKE_SOURCE_DIR}/ui/progress_window.cpp
+    ${CMAKE_SOURCE_DIR}/ui/result_dialog.cpp)
+add_library(updater_core STATIC ${UPDATER_CORE_SOURCES})
 target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32)
 
 # The updater without payloads; the package step writes them into a copy.

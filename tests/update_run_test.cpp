@@ -5,7 +5,6 @@
 
 #include <commctrl.h>
 #include <stdio.h>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -34,41 +33,6 @@ struct RunResult {
     std::vector<std::string> files_during_dialog;
     DWORD exit_code = 999;
 };
-
-typedef std::map<std::string, std::string> Tree;
-
-// What differs between two trees, for failure messages.
-std::string changes(const Tree &before, const Tree &after)
-{
-    std::string text;
-    for (const auto &file : before) {
-        auto now = after.find(file.first);
-        if (now == after.end())
-            text += " -" + file.first;
-        else if (now->second != file.second)
-            text += " ~" + file.first + "(" + std::to_string(file.second.size()) + "->" +
-                    std::to_string(now->second.size()) + ")";
-    }
-    for (const auto &file : after) {
-        if (!before.count(file.first))
-            text += " +" + file.first;
-    }
-    return text.empty() ? " none" : text;
-}
-
-// Every file of a directory with its content, and whether it is read-only.
-Tree snapshot(const std::string &dir)
-{
-    Tree tree;
-    for (const std::string &name : list_dir(dir)) {
-        DWORD attributes = GetFileAttributesA((dir + "\\" + name).c_str());
-        std::string &entry = tree[name];
-        entry = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            entry += "<read-only>";
-    }
-    return tree;
-}
 
 class UpdateRun : public ::testing::Test
 {
@@ -197,18 +161,7 @@ class UpdateRun : public ::testing::Test
     {
         std::string copy = work + "\\..\\Ostrevan_Patch102_without_" + std::to_string(resource_id) + ".exe";
         EXPECT_TRUE(CopyFileA(env_path("OSTREVAN_UPDATER").c_str(), copy.c_str(), FALSE));
-        HMODULE packed = LoadLibraryExA((package + "\\Ostrevan_Patch102.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-        HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
-        EXPECT_TRUE(packed && update);
-        for (const PayloadEntry &row : payload_manifest) {
-            HRSRC found = FindResourceExA(packed, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0);
-            if (row.resource_id != resource_id && found) {
-                EXPECT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0,
-                                            LockResource(LoadResource(packed, found)), SizeofResource(packed, found)));
-            }
-        }
-        EXPECT_TRUE(EndUpdateResourceA(update, FALSE));
-        FreeLibrary(packed);
+        EXPECT_TRUE(copy_payloads(package + "\\Ostrevan_Patch102.exe", copy, resource_id));
         return copy;
     }
 };

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <stdio.h>
 
+#include "payload/manifest.h"
+
 std::string make_temp_dir(const char *tag)
 {
     static int serial;
@@ -75,6 +77,56 @@ std::vector<std::string> list_dir(const std::string &path)
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+Tree snapshot(const std::string &dir)
+{
+    Tree tree;
+    for (const std::string &name : list_dir(dir)) {
+        DWORD attributes = GetFileAttributesA((dir + "\\" + name).c_str());
+        std::string &entry = tree[name];
+        entry = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            entry += "<read-only>";
+    }
+    return tree;
+}
+
+std::string changes(const Tree &before, const Tree &after)
+{
+    std::string text;
+    for (const auto &file : before) {
+        auto now = after.find(file.first);
+        if (now == after.end())
+            text += " -" + file.first;
+        else if (now->second != file.second)
+            text += " ~" + file.first + "(" + std::to_string(file.second.size()) + "->" +
+                    std::to_string(now->second.size()) + ")";
+    }
+    for (const auto &file : after) {
+        if (!before.count(file.first))
+            text += " +" + file.first;
+    }
+    return text.empty() ? " none" : text;
+}
+
+bool copy_payloads(const std::string &packed, const std::string &updater, int skip_id)
+{
+    HMODULE source = LoadLibraryExA(packed.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HANDLE update = source ? BeginUpdateResourceA(updater.c_str(), FALSE) : NULL;
+    bool copied = update != NULL;
+    for (const PayloadEntry &row : payload_manifest) {
+        HRSRC found =
+            copied ? FindResourceExA(source, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0) : NULL;
+        if (found && row.resource_id != skip_id)
+            copied = UpdateResourceA(update, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0,
+                                     LockResource(LoadResource(source, found)), SizeofResource(source, found));
+    }
+    if (update)
+        copied = EndUpdateResourceA(update, !copied) && copied;
+    if (source)
+        FreeLibrary(source);
+    return copied;
 }
 
 void set_game_path(const std::string &value)

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,17 @@ std::string read_file(const std::string &path);
 bool write_file(const std::string &path, const std::string &data);
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string &path);
+
+// Every file of a directory by name: its content, "<read-only>" appended for a read-only file,
+// "<directory>" for a directory.
+typedef std::map<std::string, std::string> Tree;
+Tree snapshot(const std::string &dir);
+// What differs between two trees, for failure messages.
+std::string changes(const Tree &before, const Tree &after);
+
+// Writes the payload resources of the packed updater, all but skip_id, into
+// updater (a copy of the bare updater). False when one cannot be copied.
+bool copy_payloads(const std::string &packed, const std::string &updater, int skip_id);
 
 // HKCU\Software\Ostrevan: "Path" set to value, or the key removed.
 void set_game_path(const std::string &value);
