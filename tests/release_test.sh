@@ -84,6 +84,10 @@ signed)
     check "a signed release succeeds" signed_release "$work/out-a" "$work/a"
     cat "$work/out-a.log"
     check "the release says it is signed" grep -q '^  signed: *yes, Authenticode SHA-256 by CN = Ostrevan Release Test' "$work/out-a.log"
+    check "it prints the package's path, size and checksum" bash -c "cd '$work/out-a' &&
+        grep -q \"^  package: *\$PWD/$package_name\$\" ../out-a.log &&
+        grep -q \"^  size: *\$(stat -c %s $package_name) bytes\" ../out-a.log &&
+        grep -q \"^  sha256: *\$(sha256sum $package_name | cut -c1-64) \" ../out-a.log"
     check "osslsigncode verify accepts the signature" os_verify "$work/out-a/$package_name"
     check "the signature uses SHA-256" grep -q '^Message digest algorithm *: SHA256' "$work/out-a/$package_name.verify"
     check "the checksum file matches" bash -c "cd '$work/out-a' && sha256sum -c $package_name.sha256"
