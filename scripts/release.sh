@@ -163,11 +163,13 @@ if [ -n "$pfx" ]; then
     options=(-pkcs12 "$pfx" -h sha256 -n "$description" -time "$sign_time")
     [ -z "${TIMESTAMP_URL:-}" ] || options+=(-ts "$TIMESTAMP_URL")
     echo "release: signing with $subject"
-    # The password reaches osslsigncode through a file or its standard input, never its arguments.
+    # The password reaches osslsigncode through a file or a pipe, never its arguments.
     if [ -n "${pass_file:-}" ]; then
-        osslsigncode sign "${options[@]}" -readpass "$pass_file" -in "$package" -out "$work/signed.exe" >"$work/sign.log" 2>&1
+        options+=(-readpass "$pass_file")
+        osslsigncode sign "${options[@]}" -in "$package" -out "$work/signed.exe" >"$work/sign.log" 2>&1
     else
-        printf '%s' "$SIGN_PASS" | osslsigncode sign "${options[@]}" -readpass - -in "$package" -out "$work/signed.exe" >"$work/sign.log" 2>&1
+        osslsigncode sign "${options[@]}" -readpass <(printf '%s' "$SIGN_PASS") -in "$package" -out "$work/signed.exe" \
+            >"$work/sign.log" 2>&1
     fi || { sed 's/^/  /' "$work/sign.log" >&2; fail "osslsigncode could not sign $package"; }
     echo "release: verifying the signature"
     verify_signature "$work/signed.exe" "$work/ca.pem" "$leaf_hash"

@@ -3,7 +3,7 @@
 # certificate made here with openssl; WORK is emptied first. UPDATER, when given, is packed instead of the default.
 #   signed:         the signature verifies with osslsigncode's own verify, the checksum file matches, and a second
 #                   release from other folders, the password from the environment, gives the same bytes; so do
-#                   two unsigned releases
+#                   two unsigned releases; a wrong password or a refusing timestamp server stops the release
 #   tampered:       one payload byte changed after signing fails osslsigncode's verify and the release's own
 #   source-changed: a source changed after packing fails the release's verification, which names it
 #   missing-source: a release without two sources names both, fails, and writes nothing
@@ -103,6 +103,11 @@ signed)
         SOURCES='$work/a' OUT='$work/out-wrong' SIGN_PFX='$work/test.pfx' >'$work/wrong.log' 2>&1 &&
         grep -q 'cannot read the certificate' '$work/wrong.log' && ! grep -q packing '$work/wrong.log' &&
         [ ! -e '$work/out-wrong' ]"
+    # A timestamp server that is named is used: one that does not answer stops the release.
+    check "a timestamp server that refuses stops the release, writing nothing" bash -c "! bash '$release' \
+        SOURCES='$work/a' OUT='$work/out-ts' SIGN_PFX='$work/test.pfx' SIGN_PASS_FILE='$work/pass' \
+        TIMESTAMP_URL=http://127.0.0.1:9/ >'$work/ts.log' 2>&1 && grep -q 'Connecting to http://127.0.0.1:9/' \
+        '$work/ts.log' && [ ! -e '$work/out-ts' ]"
     check "an unsigned release succeeds" bash "$release" SOURCES="$work/a" OUT="$work/out-c"
     check "an unsigned release from other folders gives the same bytes" \
         bash -c "cd '$work/b' && bash '$release' SOURCES=files OUT=../out-d"
