@@ -148,7 +148,7 @@ for source in $(python3 "$root/scripts/check_payloads.py" sources); do
     cp "$sources/$source" "$pack/$source" || fail "cannot copy $sources/$source"
 done
 cp "$updater" "$pack/$package_name" || fail "cannot copy $updater"
-echo "release: packing $sources into $(basename "$updater")"
+echo "release: packing $sources into a copy of $updater"
 bash "$root/scripts/pack-folder.sh" pack "$pack" || fail "the packer failed"
 package=$pack/$package_name
 

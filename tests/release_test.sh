@@ -81,8 +81,11 @@ case "$case_name" in
 signed)
     certificate
     sources "$work/a"
+    (cd "$work/a" && sha256sum ./* >"$work/a.sha256" && touch -d '2001-01-01' ./*)
     check "a signed release succeeds" signed_release "$work/out-a" "$work/a"
     cat "$work/out-a.log"
+    check "the sources are untouched" bash -c "cd '$work/a' && sha256sum --quiet -c '$work/a.sha256' &&
+        [ \$(ls | wc -l) = 7 ] && [ -z \"\$(find . -type f -newermt 2001-01-02)\" ]"
     check "the release says it is signed" grep -q '^  signed: *yes, Authenticode SHA-256 by CN = Ostrevan Release Test' "$work/out-a.log"
     check "it prints the package's path, size and checksum" bash -c "cd '$work/out-a' &&
         grep -q \"^  package: *\$PWD/$package_name\$\" ../out-a.log &&
