@@ -1,6 +1,6 @@
 # The doors every user finds: make test, make demo, make package, make screenshots, make bench.
 # Each installs what is missing, configures and builds what it needs.
-.PHONY: all deps build test demo package screenshots bench fuzz format clean
+.PHONY: all deps build test demo package release screenshots bench fuzz format clean
 
 JOBS ?= $(shell nproc)
 PRESETS := host win32 win64
@@ -24,6 +24,11 @@ test: package
 
 demo: package
 	@bash scripts/demo.sh
+
+# make release SOURCES=dir [OUT=dir] [SIGN_PFX=file SIGN_PASS_FILE=file] [TIMESTAMP_URL=url]: see the README.
+release: deps build/win32/CMakeCache.txt build/win64/CMakeCache.txt
+	@cmake --build --preset win32 --target updater -j $(JOBS) && cmake --build --preset win64 --target packer -j $(JOBS)
+	@bash scripts/release.sh
 
 screenshots: build
 	@bash scripts/screenshots.sh

@@ -5,10 +5,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out_root=${1:-$root/build/package}
-wine_tree=$root/build/win64
-sources=(Patch102Notes.txt Config.exe Ostrevan.exe main.bin patch1_en.bin patch1_de.bin patch1_ru.bin)
 
-bash "$root/scripts/wine-session.sh" prefix "$wine_tree"
 for arch in win32 win64; do
     dir=$out_root/$arch
     rm -rf "$dir"
@@ -17,10 +14,6 @@ for arch in win32 win64; do
     cp "$root/build/$arch/config_stub_102.exe" "$dir/Config.exe"
     cp "$root/build/$arch/game_stub_102.exe" "$dir/Ostrevan.exe"
     cp "$root/build/$arch/updater.exe" "$dir/Ostrevan_Patch102.exe"
-    # The packer asks a person about a missing source; nobody is there to answer.
-    for source in "${sources[@]}"; do
-        [ -f "$dir/$source" ] || { echo "make-package: $dir/$source is missing" >&2; exit 1; }
-    done
-    (cd "$dir" && bash "$root/scripts/wine-run.sh" "$wine_tree" "$wine_tree/packer.exe")
+    bash "$root/scripts/pack-folder.sh" pack "$dir"
     echo "packed $dir/Ostrevan_Patch102.exe ($(stat -c %s "$dir/Ostrevan_Patch102.exe") bytes)"
 done

@@ -31,5 +31,5 @@ wrestool -x --raw --type=24 --name=1 "$package/Ostrevan_Patch102.exe" | grep -q 
     fail "the manifest does not ask for administrator rights"
 [ "$(wrestool -l "$tree/updater.exe" | grep -c -- '--type=10 ')" -eq 0 ] || fail "the unpacked updater carries payloads"
 
-python3 "$(dirname "$0")/check_payloads.py" "$package/Ostrevan_Patch102.exe" "$package" || fail "payloads"
+python3 "$(dirname "$0")/../scripts/check_payloads.py" "$package/Ostrevan_Patch102.exe" "$package" || fail "payloads"
 exit $status

@@ -7,3 +7,5 @@ add_test(NAME win32_package_reproducible
          COMMAND bash -c "out=$(mktemp -d) && trap 'rm -rf $out' EXIT && bash scripts/make-package.sh $out >/dev/null && cmp $out/win32/Ostrevan_Patch102.exe ${PACKAGE_DIR}/Ostrevan_Patch102.exe"
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(win32_package_reproducible PROPERTIES TIMEOUT 300)
+# The release pipeline: packed, checked, signed.
+include(release_tests.cmake)

@@ -87,3 +87,6 @@ wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN
 wine_test(update_run_russian update_run_tests ru_RU.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=3
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=-UpdateRun.Ready*)
+
+# A signed release runs an update end to end.
+include(release_tests.cmake)

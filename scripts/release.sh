@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# release.sh SOURCES=dir [OUT=dir] [UPDATER=exe] [SIGN_PFX=file [SIGN_PASS_FILE=file] [TIMESTAMP_URL=url]]
+#   -- packs the game's 1.02 files into Ostrevan_Patch102.exe, checks every payload, signs it, writes its checksum
+# release.sh verify PACKAGE SOURCES [SIGN_CA=file]
+#   -- checks a written package again: its payloads against the sources, its checksum file, its signature
+#
+# Settings come as NAME=value arguments or from the environment (make passes its command line on). The
+# certificate's password is read from SIGN_PASS_FILE, or else from the environment variable SIGN_PASS; never
+# from the command line. The package is built in a fresh working folder; OUT receives it, with its .sha256
+# file, only when every check has passed. Without a timestamp server the same sources, updater and certificate
+# give the same bytes: the signing time is SOURCE_DATE_EPOCH, or else the certificate's start of validity.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+package_name=Ostrevan_Patch102.exe
+description="Ostrevan Update 1.02"
+
+fail() {
+    echo "release: $*" >&2
+    exit 1
+}
+
+# absolute PATH -- PATH from the directory the command was given in.
+absolute() {
+    case "$1" in
+    /*) echo "$1" ;;
+    *) echo "$PWD/$1" ;;
+    esac
+}
+
+# verify_payloads PACKAGE SOURCES -- every payload read back with wrestool and unpacked with Python's zlib.
+verify_payloads() {
+    local report status
+    report=$(python3 "$root/scripts/check_payloads.py" "$1" "$2")
+    status=$?
+    sed 's/^/  payload /' <<<"$report"
+    [ $status = 0 ] || fail "$1 does not hold the sources of $2"
+}
+
+# is_signed PACKAGE -- whether the package carries an Authenticode signature.
+is_signed() {
+    # The certificate table, entry 4 of the optional header's data directories, is not empty.
+    python3 -c 'import struct, sys
+head = open(sys.argv[1], "rb").read(4096)
+pe = struct.unpack_from("<I", head, 0x3C)[0]
+directories = pe + 24 + (96 if struct.unpack_from("<H", head, pe + 24)[0] == 0x10B else 112)
+sys.exit(0 if struct.unpack_from("<II", head, directories + 4 * 8)[1] else 1)' "$1"
+}
+
+# verify_signature PACKAGE CA_FILE [LEAF_HASH] -- the signature, its chain up to CA_FILE and, when given, its signer.
+verify_signature() {
+    local options=(-in "$1" -CAfile "$2")
+    [ -z "${3:-}" ] || options+=(-require-leaf-hash "SHA256:$3")
+    # Revocation lists are fetched from the network; the release checks the signature, not revocation.
+    osslsigncode verify --help 2>&1 | grep -q -- -ignore-crl && options+=(-ignore-crl)
+    local report
+    if ! report=$(osslsigncode verify "${options[@]}" 2>&1); then
+        echo "$report" | sed 's/^/  /' >&2
+        fail "the signature of $1 does not verify"
+    fi
+    grep -q 'Signature verification: ok' <<<"$report" || fail "osslsigncode did not report a valid signature of $1"
+}
+
+if [ "${1:-}" = verify ]; then
+    [ $# -ge 3 ] || fail "usage: release.sh verify PACKAGE SOURCES [SIGN_CA=file]"
+    package=$(absolute "$2")
+    sources=$(absolute "$3")
+    shift 3
+    for setting in "$@"; do
+        case "$setting" in
+        SIGN_CA=*) export "$setting" ;;
+        *) fail "unknown setting $setting" ;;
+        esac
+    done
+    [ -f "$package" ] || fail "$package does not exist"
+    verify_payloads "$package" "$sources"
+    if [ -f "$package.sha256" ]; then
+        (cd "$(dirname "$package")" && sha256sum --quiet -c "$(basename "$package").sha256") ||
+            fail "$package does not match $package.sha256"
+        echo "  checksum ok"
+    fi
+    if is_signed "$package"; then
+        verify_signature "$package" "${SIGN_CA:-/etc/ssl/certs/ca-certificates.crt}"
+        echo "  signature ok"
+    else
+        echo "  not signed"
+    fi
+    echo "release: $package holds $sources"
+    exit 0
+fi
+
+for setting in "$@"; do
+    case "$setting" in
+    SOURCES=* | OUT=* | UPDATER=* | SIGN_PFX=* | SIGN_PASS_FILE=* | TIMESTAMP_URL=*) export "$setting" ;;
+    SIGN_PASS=*) fail "the password goes into SIGN_PASS_FILE or the environment, not the command line" ;;
+    *) fail "unknown setting $setting" ;;
+    esac
+done
+
+# Everything is checked before anything is written.
+[ -n "${SOURCES:-}" ] || fail "name the folder of the 1.02 files: SOURCES=/path/to/files"
+sources=$(absolute "$SOURCES")
+out=$(absolute "${OUT:-$root/build/release}")
+updater=$(absolute "${UPDATER:-$root/build/win32/updater.exe}")
+[ -d "$sources" ] || fail "$sources is not a folder"
+bash "$root/scripts/pack-folder.sh" check "$sources" || fail "$sources lacks the source files named above"
+[ -f "$updater" ] || fail "$updater is missing (make build)"
+for tool in wrestool python3 sha256sum; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (make deps)"
+done
+pfx=
+if [ -n "${SIGN_PFX:-}" ]; then
+    pfx=$(absolute "$SIGN_PFX")
+    [ -f "$pfx" ] || fail "$pfx does not exist"
+    command -v osslsigncode >/dev/null && command -v openssl >/dev/null || fail "osslsigncode or openssl is missing (make deps)"
+    if [ -n "${SIGN_PASS_FILE:-}" ]; then
+        pass_file=$(absolute "$SIGN_PASS_FILE")
+        [ -f "$pass_file" ] || fail "$pass_file does not exist"
+        openssl_pass=(-passin "file:$pass_file")
+    elif [ -n "${SIGN_PASS+set}" ]; then
+        openssl_pass=(-passin env:SIGN_PASS)
+    else
+        fail "give the password of $pfx in SIGN_PASS_FILE=file or the environment variable SIGN_PASS"
+    fi
+    # pfx_certificates [OPTIONS...] -- the certificates of the pfx, in PEM; older files need the legacy ciphers.
+    pfx_certificates() {
+        openssl pkcs12 -in "$pfx" -nokeys "${openssl_pass[@]}" "$@" 2>/dev/null ||
+            openssl pkcs12 -legacy -in "$pfx" -nokeys "${openssl_pass[@]}" "$@" 2>/dev/null
+    }
+    leaf=$(pfx_certificates -clcerts | openssl x509 2>/dev/null) && [ -n "$leaf" ] ||
+        fail "cannot read the certificate of $pfx with the password given"
+    chain=$(pfx_certificates)
+    leaf_hash=$(openssl x509 -outform DER <<<"$leaf" | sha256sum | cut -d' ' -f1)
+    subject=$(openssl x509 -noout -subject -nameopt oneline <<<"$leaf" | sed 's/^subject= *//')
+    not_before=$(openssl x509 -noout -startdate <<<"$leaf" | cut -d= -f2)
+    sign_time=${SOURCE_DATE_EPOCH:-$(date -u -d "$not_before" +%s)}
+elif [ -n "${TIMESTAMP_URL:-}" ]; then
+    fail "TIMESTAMP_URL without SIGN_PFX: there is no signature to timestamp"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ostrevan-release.XXXXXX") || fail "cannot make a working folder"
+trap 'rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM HUP
+
+# The packer reads its sources in its current directory: copies of them, beside a copy of the updater.
+pack=$work/pack
+mkdir "$pack"
+for source in $(python3 "$root/scripts/check_payloads.py" sources); do
+    cp "$sources/$source" "$pack/$source" || fail "cannot copy $sources/$source"
+done
+cp "$updater" "$pack/$package_name" || fail "cannot copy $updater"
+echo "release: packing $sources into a copy of $updater"
+bash "$root/scripts/pack-folder.sh" pack "$pack" || fail "the packer failed"
+package=$pack/$package_name
+
+# Read back with another decoder than the packer's, against the sources as they are now.
+echo "release: checking every payload against $sources"
+verify_payloads "$package" "$sources"
+
+signed="no"
+if [ -n "$pfx" ]; then
+    # The chain up to a root that the signature is checked against: the pfx's own, and the system's roots.
+    { echo "$chain"; [ -f /etc/ssl/certs/ca-certificates.crt ] && cat /etc/ssl/certs/ca-certificates.crt; } >"$work/ca.pem"
+    options=(-pkcs12 "$pfx" -h sha256 -n "$description" -time "$sign_time")
+    [ -z "${TIMESTAMP_URL:-}" ] || options+=(-ts "$TIMESTAMP_URL")
+    echo "release: signing with $subject"
+    # The password reaches osslsigncode through a file or a pipe, never its arguments.
+    if [ -n "${pass_file:-}" ]; then
+        options+=(-readpass "$pass_file")
+        osslsigncode sign "${options[@]}" -in "$package" -out "$work/signed.exe" >"$work/sign.log" 2>&1
+    else
+        osslsigncode sign "${options[@]}" -readpass <(printf '%s' "$SIGN_PASS") -in "$package" -out "$work/signed.exe" \
+            >"$work/sign.log" 2>&1
+    fi || { sed 's/^/  /' "$work/sign.log" >&2; fail "osslsigncode could not sign $package"; }
+    echo "release: verifying the signature"
+    verify_signature "$work/signed.exe" "$work/ca.pem" "$leaf_hash"
+    package=$work/signed.exe
+    signed="yes, Authenticode SHA-256 by $subject, signing time $(date -u -d "@$sign_time" '+%Y-%m-%d %H:%M:%S UTC'), "
+    if [ -n "${TIMESTAMP_URL:-}" ]; then signed+="timestamped by $TIMESTAMP_URL"; else signed+="no timestamp"; fi
+fi
+
+checksum=$(sha256sum "$package" | cut -d' ' -f1)
+mkdir -p "$out" || fail "cannot make $out"
+cp "$package" "$out/.$package_name.part" && mv -f "$out/.$package_name.part" "$out/$package_name" &&
+    echo "$checksum  $package_name" >"$out/$package_name.sha256" || fail "cannot write into $out"
+echo "release: done"
+echo "  package:  $out/$package_name"
+echo "  size:     $(stat -c %s "$out/$package_name") bytes"
+echo "  sha256:   $checksum ($out/$package_name.sha256)"
+echo "  signed:   $signed"
