@@ -1,6 +1,6 @@
 # The doors every user finds: make test, make demo, make package, make screenshots, make bench.
 # Each installs what is missing, configures and builds what it needs.
-.PHONY: all deps build test demo package release screenshots bench fuzz format clean
+.PHONY: all deps build test demo package release screenshots bench fuzz sweep format clean
 
 JOBS ?= $(shell nproc)
 PRESETS := host win32 win64
@@ -38,6 +38,9 @@ bench: package
 
 fuzz: build
 	@bash scripts/fuzz.sh long
+
+sweep: package
+	@bash scripts/sweep.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

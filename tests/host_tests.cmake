@@ -3,7 +3,8 @@ add_executable(portable_tests
     catalogue_test.cpp
     text_buffer_test.cpp
     payload_format_test.cpp
-    dialog_geometry_test.cpp)
+    dialog_geometry_test.cpp
+    game_paths_test.cpp)
 target_link_libraries(portable_tests PRIVATE portable gtest_main)
 add_test(NAME portable COMMAND portable_tests)
 

@@ -10,3 +10,10 @@ add_dependencies(updater_sweep updater_icon)
 
 wine_test_program(sweep_tests sweep_test.cpp)
 add_dependencies(sweep_tests updater_sweep)
+
+# A sample in every test run: every 7th operation, and in each crashed run's successor every 29th.
+# `make sweep` runs every operation and every pair (scripts/sweep.sh).
+wine_test(fault_sweep_sample sweep_tests en_US.UTF-8
+          ENV ${RUN_ENV} OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep> OSTREVAN_SWEEP_STEP=7
+              OSTREVAN_SWEEP_NESTED_STEP=29 WINE_TIMEOUT=1200)
+set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1300)

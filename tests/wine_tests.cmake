@@ -42,7 +42,6 @@ add_dependencies(pack_tests pack_target packer)
 wine_test_program(windows_tests windows_test.cpp windows_test.rc)
 wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
 wine_test_program(update_run_tests update_run_test.cpp)
-include(sweep.cmake)
 set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
 # windres does not report what an .rc includes: name it.
 set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
@@ -90,3 +89,4 @@ wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS -
 
 # A signed release runs an update end to end.
 include(release_tests.cmake)
+include(sweep.cmake)
