@@ -23,12 +23,13 @@ add_custom_target(updater_icon DEPENDS ${CMAKE_BINARY_DIR}/res/updater.ico)
 # Everything of the updater but its entry point, so that tests link the same code.
 add_library(updater_core STATIC
     app/discovery.cpp
+    app/launch_game.cpp
     app/update_run.cpp
     app/commit.cpp
     payload/extract.cpp
     ui/progress_window.cpp
     ui/result_dialog.cpp)
-target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32)
+target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32 ole32 oleaut32 uuid)
 
 # The updater without payloads; the package step writes them into a copy.
 add_executable(updater WIN32 app/main.cpp res/updater.rc)
