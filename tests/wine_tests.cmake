@@ -86,3 +86,21 @@ wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN
 wine_test(update_run_russian update_run_tests ru_RU.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=3
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=-UpdateRun.Ready*)
+
+# The windows at 144 DPI (150 %) in full, and at 120 and 192 DPI every text's fit and the collapsed cut:
+# tests/run_at_dpi.sh sets the DPI that Wine gives a process as it starts, and removes it afterwards.
+foreach(dpi 120 144 192)
+    set(dpi_filter --gtest_filter=DisplayScale.*:ResultDialog.EveryTextFitsItsControl:ResultDialog.OpensCollapsed*)
+    if(dpi EQUAL 144)
+        set(dpi_filter "")
+    endif()
+    foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3)
+        string(REPLACE ":" ";" run ${run})
+        list(GET run 0 name)
+        list(GET run 1 locale)
+        list(GET run 2 code)
+        wine_test(windows_${name}_${dpi}dpi bash ${locale} ENV OSTREVAN_LANGUAGE=${code}
+                  ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi}
+                       $<TARGET_FILE:windows_tests> ${dpi_filter})
+    endforeach()
+endforeach()
