@@ -104,3 +104,7 @@ foreach(dpi 120 144 192)
                        $<TARGET_FILE:windows_tests> ${dpi_filter})
     endforeach()
 endforeach()
+
+# The game's start through the desktop shell, and the updater's own start when the shell's route leads nowhere.
+wine_test_program(launch_tests launch_game_test.cpp)
+wine_test(launch launch_tests en_US.UTF-8 ENV OSTREVAN_INSTALL_101=Z:${INSTALL_101})
