@@ -56,8 +56,8 @@ static int desktop_shell(IShellDispatch2 **shell)
     V_VT(&location) = VT_I4;
     V_I4(&location) = CSIDL_DESKTOP;
     VariantInit(&root);
-    // Windows registers the window list as a local server, Wine only in
-    // process: CLSCTX_ALL finds either.
+    // The window list lives in the shell's process; Wine's registry also
+    // names an in-process server for it: CLSCTX_ALL finds either.
     if (CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_ALL, IID_IShellWindows,
                          reinterpret_cast<void **>(&windows)) != S_OK ||
         !windows)

@@ -89,6 +89,7 @@ wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS -
 
 # The windows at 144 DPI (150 %) in full, and at 120 and 192 DPI every text's fit and the collapsed cut:
 # tests/run_at_dpi.sh sets the DPI that Wine gives a process as it starts, and removes it afterwards.
+set_property(SOURCE windows_test.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/updater.manifest)
 foreach(dpi 120 144 192)
     set(dpi_filter --gtest_filter=DisplayScale.*:ResultDialog.EveryTextFitsItsControl:ResultDialog.OpensCollapsed*)
     if(dpi EQUAL 144)
