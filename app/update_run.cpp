@@ -7,6 +7,7 @@
 #include "app/commit.h"
 #include "app/discovery.h"
 #include "app/game_paths.h"
+#include "app/launch_game.h"
 #include "app/single_instance.h"
 #include "app/state.h"
 #include "payload/extract.h"
@@ -84,6 +85,6 @@ int run_update(HINSTANCE instance, const char *, int)
         return 0;
     }
     if (answer == RESULT_OK)
-        ShellExecuteA(NULL, NULL, "Ostrevan.exe", NULL, install_dir, SW_SHOW);
+        start_game();
     return 0;
 }

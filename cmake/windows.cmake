@@ -26,12 +26,13 @@ set(UPDATER_CORE_SOURCES
     ${CMAKE_SOURCE_DIR}/app/update_run.cpp
     ${CMAKE_SOURCE_DIR}/app/commit.cpp
     ${CMAKE_SOURCE_DIR}/app/file_io.cpp
+    ${CMAKE_SOURCE_DIR}/app/launch_game.cpp
     ${CMAKE_SOURCE_DIR}/app/single_instance.cpp
     ${CMAKE_SOURCE_DIR}/payload/extract.cpp
     ${CMAKE_SOURCE_DIR}/ui/progress_window.cpp
     ${CMAKE_SOURCE_DIR}/ui/result_dialog.cpp)
 add_library(updater_core STATIC ${UPDATER_CORE_SOURCES})
-target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32)
+target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32 ole32 oleaut32 uuid)
 
 # The updater without payloads; the package step writes them into a copy.
 add_executable(updater WIN32 app/main.cpp res/updater.rc)

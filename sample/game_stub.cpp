@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <tlhelp32.h>
 
 #ifndef GAME_VERSION
 #define GAME_VERSION "0.00"
@@ -34,13 +35,41 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LP
     }
 }
 
+// The process that started this one: its id and its program's file name ("?" when it has ended).
+static void find_parent(DWORD *parent_id, char *parent_name, size_t size)
+{
+    *parent_id = 0;
+    snprintf(parent_name, size, "?");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            *parent_id = entry.th32ParentProcessID;
+    }
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && *parent_id; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == *parent_id)
+            snprintf(parent_name, size, "%s", entry.szExeFile);
+    }
+    CloseHandle(snapshot);
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show_command)
 {
     char directory[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof directory, directory);
+    DWORD parent_id;
+    char parent_name[MAX_PATH];
+    find_parent(&parent_id, parent_name, sizeof parent_name);
+    // The command line comes last: a reader that sees it has the whole file.
     FILE *started = fopen(STARTED_FILE, "wb");
     if (started) {
-        fprintf(started, "version %s\r\ndirectory %s\r\ncommand line %s\r\n", GAME_VERSION, directory, command_line);
+        fprintf(started, "version %s\r\ndirectory %s\r\nprocess %lu\r\nparent %lu %s\r\ncommand line %s\r\n",
+                GAME_VERSION, directory, GetCurrentProcessId(), static_cast<unsigned long>(parent_id), parent_name,
+                command_line);
         fclose(started);
     }
 

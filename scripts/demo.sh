@@ -178,6 +178,8 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 started_version=$(sed -n 's/^version \([^[:space:]]*\).*/\1/p' "$game/$started_file" 2>/dev/null)
+# The program that started it: the desktop shell, or the updater where the shell could not be reached.
+started_by=$(sed -n 's/^parent [0-9]* \([^[:space:]]*\).*/\1/p' "$game/$started_file" 2>/dev/null)
 # On screen the game shows itself for its 4 seconds before the session ends.
 [ $interactive = 1 ] && [ -n "$started_version" ] && timeout 10 "$WINESERVER" -w
 
@@ -201,7 +203,7 @@ for leftover in "$game"/\~*; do
     status=1
 done
 if [ "$started_version" = 1.02 ]; then
-    echo "Game started: Ostrevan $started_version in $game_win (recorded in $started_file)"
+    echo "Game started: Ostrevan $started_version in $game_win by $started_by (recorded in $started_file)"
 elif [ -n "$started_version" ]; then
     echo "Game started, but in version $started_version"
     status=1

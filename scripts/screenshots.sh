@@ -26,7 +26,19 @@ preview=$tree/ui_preview.exe
 work=$(mktemp -d)
 preview_pid=
 
+# set_dpi DPI -- the display's DPI for the programs started from now on; 96 removes the setting, which
+# the prefix shares with the tests of this tree.
+set_dpi() {
+    if [ "$1" = 96 ]; then
+        "$WINE" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+    else
+        "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    fi
+}
+dpi_changed=
+
 finish() {
+    [ -z "$dpi_changed" ] || set_dpi 96
     if [ -n "$preview_pid" ]; then
         kill "$preview_pid" 2>/dev/null || true
         wait "$preview_pid" 2>/dev/null || true
@@ -68,11 +80,23 @@ shoot() {
     echo "$out/$name.png (${width}x${height})"
 }
 
-shoot progress en_US.UTF-8 progress 3
-for language in "${languages[@]}"; do
-    for view in success failure; do
-        for state in collapsed expanded; do
-            shoot "result-${language%%:*}-$view-$state" "${language#*:}" result "${language%%:*}" "$view" "$state"
+# every_window PREFIX -- the progress window and the result dialog in every language, view and state.
+every_window() {
+    shoot "${1}progress" en_US.UTF-8 progress 3
+    for language in "${languages[@]}"; do
+        for view in success failure; do
+            for state in collapsed expanded; do
+                shoot "${1}result-${language%%:*}-$view-$state" "${language#*:}" result "${language%%:*}" "$view" "$state"
+            done
         done
     done
-done
+}
+
+# Wine gives a process the display's DPI from LogPixels as it starts: the default 96 first, then 144
+# (150 % scaling) into docs/screenshots/144dpi/.
+dpi_changed=1
+set_dpi 96
+every_window ""
+mkdir -p "$out/144dpi" "$work/144dpi"
+set_dpi 144
+every_window "144dpi/"

@@ -29,6 +29,9 @@ for expected in '--type=5 --name=103 --language=0' '--type=5 --name=104 --langua
 done
 wrestool -x --raw --type=24 --name=1 "$package/Ostrevan_Patch102.exe" | grep -q 'level="requireAdministrator"' ||
     fail "the manifest does not ask for administrator rights"
+wrestool -x --raw --type=24 --name=1 "$package/Ostrevan_Patch102.exe" | tr -d ' \n' |
+    grep -q '<dpiAwarexmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>' ||
+    fail "the manifest does not declare system DPI awareness"
 [ "$(wrestool -l "$tree/updater.exe" | grep -c -- '--type=10 ')" -eq 0 ] || fail "the unpacked updater carries payloads"
 
 python3 "$(dirname "$0")/../scripts/check_payloads.py" "$package/Ostrevan_Patch102.exe" "$package" || fail "payloads"

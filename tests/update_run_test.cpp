@@ -32,7 +32,19 @@ struct RunResult {
     std::string progress_label;
     std::vector<std::string> files_during_dialog;
     DWORD exit_code = 999;
+    DWORD process_id = 0;
 };
+
+// The process that started the game in directory game, as the game recorded it: "ID NAME", the name "?"
+// when that process had ended before the game looked.
+std::string game_parent(const std::string &game)
+{
+    std::string record = read_file(game + "\\" + STARTED_FILE);
+    size_t line = record.find("\r\nparent ");
+    if (line == std::string::npos)
+        return "";
+    return record.substr(line + 9, record.find('\r', line + 9) - line - 9);
+}
 
 class UpdateRun : public ::testing::Test
 {
@@ -88,6 +100,7 @@ class UpdateRun : public ::testing::Test
             ADD_FAILURE() << "cannot start " << command;
             return result;
         }
+        result.process_id = process.dwProcessId;
         HWND dialog = wait_for_window(process.dwProcessId, IDC_MESSAGE, true, 60000);
         if (dialog) {
             result.dialog = true;
@@ -181,6 +194,9 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
     EXPECT_EQ(r.progress_position, 85);
     EXPECT_EQ(r.progress_label, "patch1.bin");
     EXPECT_EQ(started_version(10000), "1.02");
+    std::string parent = game_parent(game);
+    EXPECT_EQ(parent.substr(parent.find(' ') + 1), "explorer.exe") << "started by the desktop shell, not the updater";
+    EXPECT_NE(parent, std::to_string(r.process_id) + " Ostrevan_Patch102.exe");
     Tree after = snapshot(game);
     after.erase(STARTED_FILE);
     EXPECT_TRUE(after == expected_102(before, language)) << "the installation is not 1.02 in this language";
@@ -446,6 +462,37 @@ TEST_F(UpdateRun, BackupsLeftAfterACompletedCommitAreRemoved)
     RunResult r = run_updater(ANSWER_CANCEL);
     EXPECT_EQ(r.message, catalogue_text(1, Succeeded));
     EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
+}
+
+// The shell's window list cannot be created, as on a system whose shell is another program: its class is
+// redirected (TreatAs) to a class that nobody registered. After OK the updater starts the game itself, in
+// its directory; after Cancel nothing is started.
+TEST_F(UpdateRun, WithoutTheDesktopShellTheUpdaterStartsTheGameItself)
+{
+    const char window_list[] = "Software\\Classes\\CLSID\\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}\\TreatAs";
+    const char nobody[] = "{6F9D1B4A-0C3E-4E55-9A51-7D1A2B3C4D5E}";
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, window_list, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, NULL, 0, REG_SZ, reinterpret_cast<const BYTE *>(nobody), sizeof nobody);
+    RegCloseKey(key);
+    for (Answer answer : {ANSWER_CANCEL, ANSWER_OK}) {
+        SCOPED_TRACE(answer == ANSWER_OK ? "OK" : "Cancel");
+        remove_tree(game);
+        CreateDirectoryA(game.c_str(), NULL);
+        install_101(1);
+        RunResult r = run_updater(answer);
+        EXPECT_EQ(r.message, catalogue_text(1, Succeeded));
+        if (answer == ANSWER_OK) {
+            EXPECT_EQ(started_version(10000), "1.02");
+            // The updater has usually ended by the time the game looks for its parent's name.
+            std::string parent = game_parent(game);
+            EXPECT_EQ(parent.substr(0, parent.find(' ')), std::to_string(r.process_id)) << parent;
+        } else {
+            EXPECT_EQ(started_version(1500), "");
+        }
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, window_list);
 }
 
 } // namespace

@@ -243,11 +243,16 @@ TEST_F(ResultDialog, OpensCollapsedAboveTheCentreAndTogglesInPlace)
         RECT screen = window_rect(GetDesktopWindow());
         RECT collapsed = window_rect(dialog);
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_DETAILS_BOX));
-        // The details box lies below the collapsed dialog, the buttons inside it.
+        // The collapsed client area ends between the buttons and the details box, at every DPI.
         RECT box = window_rect(GetDlgItem(dialog, IDC_DETAILS_BOX));
         RECT ok = window_rect(GetDlgItem(dialog, IDOK));
-        EXPECT_GE(box.top, collapsed.bottom - 8);
-        EXPECT_LT(ok.bottom, collapsed.bottom);
+        RECT details_button = window_rect(GetDlgItem(dialog, IDC_DETAILS_BUTTON));
+        RECT client;
+        GetClientRect(dialog, &client);
+        MapWindowPoints(dialog, NULL, reinterpret_cast<POINT *>(&client), 2);
+        EXPECT_GE(box.top, client.bottom);
+        EXPECT_LE(ok.bottom, client.bottom);
+        EXPECT_LE(details_button.bottom, client.bottom);
 
         SendMessageA(dialog, WM_COMMAND, IDC_DETAILS_BUTTON, 0);
         RECT expanded = window_rect(dialog);
@@ -316,6 +321,89 @@ TEST_F(ResultDialog, KeysAndTheCloseBoxAnswer)
     };
     for (const Case &c : cases)
         EXPECT_EQ(show_with(c.press), c.answer) << c.what;
+}
+
+// ---- every text fits its control at the display's DPI ----
+
+// The DPI the test was started at (OSTREVAN_DPI); the default scale when it does not say.
+int requested_dpi()
+{
+    const char *value = getenv("OSTREVAN_DPI");
+    return value ? atoi(value) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// The test really runs at the DPI it was started for: otherwise every fit below is checked at 96 DPI again.
+TEST(DisplayScale, TheSessionRunsAtTheRequestedDpi)
+{
+    HDC screen = GetDC(NULL);
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), requested_dpi());
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSX), requested_dpi());
+    ReleaseDC(NULL, screen);
+}
+
+// What text needs when drawn with the control's own font, as DrawText lays it out: words wrapped at
+// width for a multi-line label, one line otherwise.
+SIZE text_extent(HWND control, const std::string &text, UINT format, int width)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    RECT rect = {0, 0, width, 0};
+    DrawTextA(dc, text.c_str(), -1, &rect, format | DT_CALCRECT);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return SIZE{rect.right, rect.bottom};
+}
+
+enum ControlKind { LABEL, PUSH_BUTTON, GROUP_BOX };
+
+// Checks that text, set into control id of window, would be drawn whole: a label's wrapped lines fit
+// its client area; a button's line fits inside its focus rectangle, within the 3-D edge; a group
+// box's caption fits its top edge with room for the corner on either side.
+void expect_fits(HWND window, int id, ControlKind kind, const std::string &text)
+{
+    HWND control = GetDlgItem(window, id);
+    ASSERT_TRUE(control != NULL) << id;
+    RECT client;
+    GetClientRect(control, &client);
+    int room_x = client.right, room_y = client.bottom;
+    UINT format = DT_SINGLELINE | DT_NOPREFIX;
+    if (kind == LABEL) {
+        format = DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX;
+    } else if (kind == PUSH_BUTTON) {
+        room_x -= 2 * (GetSystemMetrics(SM_CXEDGE) + 1);
+        room_y -= 2 * GetSystemMetrics(SM_CYEDGE);
+    } else {
+        room_x -= 2 * text_extent(control, "M", format, 0).cx;
+    }
+    SIZE need = text_extent(control, text, format, room_x);
+    EXPECT_LE(need.cx, room_x) << "control " << id << " cuts the width of \"" << text << "\"";
+    EXPECT_LE(need.cy, room_y) << "control " << id << " cuts the height of \"" << text << "\"";
+    EXPECT_GT(need.cx, 0) << "nothing measured for \"" << text << "\"";
+}
+
+TEST(DisplayScale, EveryProgressWindowTextFits)
+{
+    HWND window = open_progress_window(GetModuleHandleA(NULL));
+    ASSERT_TRUE(window != NULL);
+    expect_fits(window, IDC_HEADING, LABEL, control_text(window, IDC_HEADING));
+    expect_fits(window, IDC_PROGRESS_GROUP, GROUP_BOX, control_text(window, IDC_PROGRESS_GROUP));
+    for (const char *name : {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin"})
+        expect_fits(window, IDC_FILE_LABEL, LABEL, name);
+    close_progress_window(window);
+    DestroyWindow(window);
+}
+
+// Both views' message lines and both labels of the details button, in the language of the test.
+TEST_F(ResultDialog, EveryTextFitsItsControl)
+{
+    show_with([&](HWND dialog) {
+        for (MessageId message : {Failed, Succeeded})
+            expect_fits(dialog, IDC_MESSAGE, LABEL, catalogue_text(language, message));
+        expect_fits(dialog, IDOK, PUSH_BUTTON, catalogue_text(language, Ok));
+        for (MessageId label : {ShowDetails, HideDetails})
+            expect_fits(dialog, IDC_DETAILS_BUTTON, PUSH_BUTTON, catalogue_text(language, label));
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
 }
 
 } // namespace

@@ -87,6 +87,29 @@ wine_test(update_run_russian update_run_tests ru_RU.UTF-8 ENV ${RUN_ENV} OSTREVA
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=-UpdateRun.Ready*)
 
+# The windows at 144 DPI (150 %) in full, and at 120 and 192 DPI every text's fit and the collapsed cut:
+# tests/run_at_dpi.sh sets the DPI that Wine gives a process as it starts, and removes it afterwards.
+set_property(SOURCE windows_test.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/updater.manifest)
+foreach(dpi 120 144 192)
+    set(dpi_filter --gtest_filter=DisplayScale.*:ResultDialog.EveryTextFitsItsControl:ResultDialog.OpensCollapsed*)
+    if(dpi EQUAL 144)
+        set(dpi_filter "")
+    endif()
+    foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3)
+        string(REPLACE ":" ";" run ${run})
+        list(GET run 0 name)
+        list(GET run 1 locale)
+        list(GET run 2 code)
+        wine_test(windows_${name}_${dpi}dpi bash ${locale} ENV OSTREVAN_LANGUAGE=${code}
+                  ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi}
+                       $<TARGET_FILE:windows_tests> ${dpi_filter})
+    endforeach()
+endforeach()
+
+# The game's start through the desktop shell, and the updater's own start when the shell's route leads nowhere.
+wine_test_program(launch_tests launch_game_test.cpp)
+wine_test(launch launch_tests en_US.UTF-8 ENV OSTREVAN_INSTALL_101=Z:${INSTALL_101})
+
 # A signed release runs an update end to end.
 include(release_tests.cmake)
 include(sweep.cmake)
