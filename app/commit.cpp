@@ -209,13 +209,24 @@ static bool undo_commit(const CommitPlan *plan, bool may_be_replaced)
 
 // Removes the backups of the files that plan does not name: leftovers of a
 // finished commit or of one that never got to its journal. A backup that
-// cannot be removed now is no harm: no journal will ever name it.
+// cannot be removed now is no harm: no journal will ever name it. One that
+// is still a link to the installed file shares its attributes: clearing a
+// read-only one to remove the backup must not leave the installed file
+// without it.
 static void remove_stale_backups(const CommitPlan *plan)
 {
     GamePaths paths;
+    DWORD found = 0;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (plan->state[i] == FILE_UNTOUCHED && file_row(payload_manifest[i].install_name) == i && row_paths(i, &paths))
-            remove_file(paths.backup);
+        if (plan->state[i] != FILE_UNTOUCHED || file_row(payload_manifest[i].install_name) != i ||
+            !row_paths(i, &paths) || file_attributes(paths.backup, &found) != 0)
+            continue;
+        DWORD before = 0;
+        DWORD after = 0;
+        bool installed = file_attributes(paths.installed, &before) == 0;
+        remove_file(paths.backup);
+        if (installed && file_attributes(paths.installed, &after) == 0 && after != before)
+            SetFileAttributesA(paths.installed, before);
     }
 }
 

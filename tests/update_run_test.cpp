@@ -454,6 +454,20 @@ TEST_F(UpdateRun, SecondUpdaterLeavesTheFirstOneAlone)
     EXPECT_TRUE(snapshot(game) == expected_102(before, 1));
 }
 
+// Killed after linking the backup of a read-only file, before the journal: the link shares the attribute.
+TEST_F(UpdateRun, LeftoverBackupLinkedToAReadOnlyFileIsRemovedWithoutItsAttribute)
+{
+    install_101(1);
+    std::string main_bin = game + "\\main.bin";
+    ASSERT_TRUE(SetFileAttributesA(main_bin.c_str(), FILE_ATTRIBUTE_READONLY));
+    Tree before = snapshot(game);
+    ASSERT_TRUE(CreateHardLinkA((game + "\\~main.bin.bak").c_str(), main_bin.c_str(), NULL));
+    RunResult failed = run_updater(ANSWER_OK, updater_without(1104));
+    EXPECT_EQ(failed.message, catalogue_text(1, Failed));
+    Tree after = snapshot(game);
+    EXPECT_TRUE(after == before) << changes(before, after);
+}
+
 TEST_F(UpdateRun, BackupsLeftAfterACompletedCommitAreRemoved)
 {
     install_101(1);
