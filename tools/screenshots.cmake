@@ -16,8 +16,9 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     add_dependencies(ui_preview updater_icon ui_preview_notes)
     set_source_files_properties(tools/ui_preview.rc PROPERTIES
         OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/updater.manifest;${CMAKE_BINARY_DIR}/res/updater.ico;${PREVIEW_NOTES}")
-
-    # The driver of scripts/demo.sh: it holds the packed updater's windows still for their pictures.
-    add_executable(demo_driver tools/demo_driver.cpp)
-    target_include_directories(demo_driver PRIVATE ${CMAKE_SOURCE_DIR})
 endif()
+
+# The driver of scripts/demo.sh, run under the Wine of the package it shows: it holds the packed updater's
+# windows still for their pictures.
+add_executable(demo_driver tools/demo_driver.cpp)
+target_include_directories(demo_driver PRIVATE ${CMAKE_SOURCE_DIR})
