@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # demo.sh -- updates a fresh demo install of Ostrevan 1.01 to 1.02 in a Wine prefix of its own, on screen or headless
-# With a usable display (and CI not true) a person watches the packed 64-bit updater and answers it. Otherwise the
+# The package is the shipped 32-bit one, run under the 32-bit Wine (scripts/wine32-runtime.sh); only where that Wine
+# cannot be made, the 64-bit one under wine64, with a line saying so.
+# With a usable display (and CI not true) a person watches the packed updater and answers it. Otherwise the
 # updater runs on a private Xvfb, tools/demo_driver.cpp holds its windows still for screenshots in
 # build/demo/screenshots/ and answers OK. Either way the installed files are compared with the package's sources
 # and the run fails unless the installation is 1.02 and the game was started.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 tree=$root/build/demo
-package=$root/build/package/win64
-builds=$root/build/win64
+flavour=win32
 session=$root/scripts/wine-session.sh
 shots=$tree/screenshots
 game_win='C:\Games\Ostrevan'
@@ -20,6 +21,12 @@ fail() {
     exit 1
 }
 
+if ! bash "$root/scripts/wine32-runtime.sh"; then
+    echo "demo: NOTE: the 32-bit Wine cannot be made here: the demo runs the 64-bit package under wine64 instead"
+    flavour=win64
+fi
+package=$root/build/package/$flavour
+builds=$root/build/$flavour
 [ -f "$package/Ostrevan_Patch102.exe" ] || fail "$package/Ostrevan_Patch102.exe is missing (make package)"
 for stub in game_stub_101.exe config_stub_101.exe; do
     [ -f "$builds/$stub" ] || fail "$builds/$stub is missing (make build)"
@@ -87,12 +94,12 @@ trap '' PIPE
 bash "$session" stop "$tree"
 if [ $interactive = 1 ]; then
     echo "demo: preparing the Wine prefix $tree/wineprefix"
-    bash "$session" prefix "$tree" || fail "cannot make the Wine prefix"
+    bash "$session" prefix "$tree" $flavour || fail "cannot make the Wine prefix"
 else
     echo "demo: no display: starting Xvfb and Wine for $tree/wineprefix"
-    bash "$session" start "$tree" || fail "cannot start the Wine session"
+    bash "$session" start "$tree" $flavour || fail "cannot start the Wine session"
 fi
-. "$root/scripts/wine-env.sh" "$tree"
+. "$root/scripts/wine-env.sh" "$tree" $flavour
 [ $interactive = 1 ] && export DISPLAY=$user_display
 
 # short_sum FILE -- "size checksum" of a file, or "-" when it does not exist.
@@ -117,7 +124,7 @@ declare -A before
 for name in "${files[@]}"; do
     before[$name]=$(short_sum "$game/$name")
 done
-echo "demo: Ostrevan 1.01 (German) installed in $game_win ($game)"
+echo "demo: Ostrevan 1.01 (German) installed in $game_win ($game); the updater: $package/Ostrevan_Patch102.exe"
 
 updater_win="Z:${package//\//\\}\\Ostrevan_Patch102.exe"
 driver_status=0

@@ -40,6 +40,8 @@ install_fonts() {
 }
 
 make_prefix() {
+    # A prefix of the other flavour cannot serve this Wine.
+    grep -qs "^#arch=$WINEARCH" "$WINEPREFIX/system.reg" || rm -rf "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         # Debian's 32-bit user32 imports MinGW's zlib1.dll, which its Wine does not look for where it lies.
         if [ "$WINEARCH" = win32 ]; then
