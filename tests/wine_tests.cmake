@@ -59,6 +59,12 @@ else()
     set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES}")
     set_source_files_properties(${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
     target_include_directories(windows_tests PRIVATE ${CRAFTED})
+    # Loaded into the packed updater by a hook: what its progress window shows at each row.
+    add_library(row_probe SHARED row_probe.cpp)
+    target_link_libraries(row_probe PRIVATE comctl32)
+    target_include_directories(row_probe PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_options(row_probe PRIVATE -Wl,--kill-at)
+    add_dependencies(update_run_tests row_probe)
 endif()
 
 # The session: prefix, Xvfb and a persistent wineserver, stopped whatever the tests did.
@@ -94,7 +100,7 @@ wine_test(windows_russian windows_tests ru_RU.UTF-8 ENV OSTREVAN_LANGUAGE=3)
 wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.SuccessView*)
 
 set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
-            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>")
+            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" "OSTREVAN_ROW_PROBE=Z:$<TARGET_FILE:row_probe>")
 wine_test(update_run_english update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=1
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=2
