@@ -28,7 +28,7 @@ fi
 package=$root/build/package/$flavour
 builds=$root/build/$flavour
 [ -f "$package/Ostrevan_Patch102.exe" ] || fail "$package/Ostrevan_Patch102.exe is missing (make package)"
-for stub in game_stub_101.exe config_stub_101.exe; do
+for stub in game_stub_101.exe config_stub_101.exe demo_driver.exe; do
     [ -f "$builds/$stub" ] || fail "$builds/$stub is missing (make build)"
 done
 
@@ -56,15 +56,6 @@ for candidate in de_DE.UTF-8 en_US.UTF-8; do
         break
     fi
 done
-
-# make build makes the driver; a tree configured before it existed has no demo_driver target until it is
-# configured again.
-if [ $interactive = 0 ] && ! [ "$builds/demo_driver.exe" -nt "$root/tools/demo_driver.cpp" ]; then
-    if ! cmake --build "$builds" --target demo_driver >/dev/null 2>&1; then
-        { cmake -S "$root" -B "$builds" >/dev/null && cmake --build "$builds" --target demo_driver >/dev/null; } ||
-            fail "cannot build demo_driver in $builds"
-    fi
-fi
 
 work=$(mktemp -d)
 driver_pid=

@@ -2,11 +2,8 @@
 # Everything lives inside the build tree: the prefix, the Xvfb display number, the pids. The tree's flavour ($2, or
 # the one its prefix or its CMake configuration names) chooses the Wine: win64 is the host's wine64, win32 the
 # 32-bit Wine under QEMU that scripts/wine32-runtime.sh keeps in a cache outside the checkout.
-if [ -w /var/cache ]; then
-    wine32_cache=${OSTREVAN_WINE32_CACHE:-/var/cache/ostrevan-wine32}
-else
-    wine32_cache=${OSTREVAN_WINE32_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ostrevan-wine32}
-fi
+wine32_cache=${OSTREVAN_WINE32_CACHE:-/var/cache/ostrevan-wine32}
+[ -w /var/cache ] || wine32_cache=${OSTREVAN_WINE32_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ostrevan-wine32}
 wine32_root=$wine32_cache/root
 if [ -n "$1" ]; then
     wine_tree=$(cd "$1" && pwd)
@@ -14,9 +11,8 @@ if [ -n "$1" ]; then
     wine_flavour=${2:-}
     if [ -z "$wine_flavour" ]; then
         wine_flavour=win64
-        if grep -qs '^#arch=win32' "$WINEPREFIX/system.reg" || grep -qs '^CMAKE_TOOLCHAIN_FILE.*i686' "$wine_tree/CMakeCache.txt"; then
-            wine_flavour=win32
-        fi
+        if grep -qs '^#arch=win32' "$WINEPREFIX/system.reg" || grep -qs 'TOOLCHAIN_FILE.*i686' "$wine_tree/CMakeCache.txt"
+        then wine_flavour=win32; fi
     fi
     export WINEARCH=$wine_flavour
     export WINEDEBUG=-all
