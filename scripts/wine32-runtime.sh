@@ -30,8 +30,9 @@ trap 'rm -rf "$work" "$root"' EXIT
 mkdir -p "$work/lists/partial" "$work/archives/partial" "$root"
 : >"$work/status"
 
-# The main archive (its backports suite too) and the security archive of the machine's own sources.
-targets=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 2>/dev/null)
+# The main archive (its backports suite too) and the security archive of the machine's own sources, read even
+# where their lists were never downloaded.
+targets=$(apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' 2>/dev/null)
 debian=$(awk '$2 == "bookworm" {print $1; exit}' <<<"$targets")
 security=$(awk '$2 == "bookworm-security" {print $1; exit}' <<<"$targets")
 [ -n "$debian" ] || fail "no bookworm suite in the machine's apt sources"
