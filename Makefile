@@ -29,7 +29,7 @@ test: package wine32
 demo: package
 	@bash scripts/demo.sh
 
-screenshots: build
+screenshots: package
 	@bash scripts/screenshots.sh
 
 bench: package
