@@ -1,6 +1,6 @@
 # The doors every user finds: make test, make demo, make package, make screenshots, make bench.
 # Each installs what is missing, configures and builds what it needs.
-.PHONY: all deps build test demo package release screenshots bench fuzz sweep format clean
+.PHONY: all deps wine32 build test demo package release screenshots bench fuzz sweep format clean
 
 JOBS ?= $(shell nproc)
 PRESETS := host win32 win64
@@ -9,6 +9,10 @@ all: build
 
 deps:
 	@bash scripts/install-deps.sh
+
+# The 32-bit Wine that runs the shipped program in the tests, built once in a cache outside the checkout.
+wine32: deps
+	@bash scripts/wine32-runtime.sh
 
 build/%/CMakeCache.txt: | deps
 	cmake --preset $* >/dev/null
@@ -19,7 +23,7 @@ build: deps $(PRESETS:%=build/%/CMakeCache.txt)
 package: build
 	@bash scripts/make-package.sh
 
-test: package
+test: package wine32
 	@bash scripts/run-tests.sh
 
 demo: package
@@ -30,7 +34,7 @@ release: deps build/win32/CMakeCache.txt build/win64/CMakeCache.txt
 	@cmake --build --preset win32 --target updater -j $(JOBS) && cmake --build --preset win64 --target packer -j $(JOBS)
 	@bash scripts/release.sh
 
-screenshots: build
+screenshots: package
 	@bash scripts/screenshots.sh
 
 bench: package

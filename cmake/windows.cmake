@@ -56,6 +56,6 @@ foreach(version 1.01 1.02)
     target_compile_definitions(config_stub_${tag} PRIVATE GAME_VERSION="${version}")
 endforeach()
 
-# Window previews for the screenshots, and the benchmarks, each in a file of its own.
+# The driver of the demo and the screenshots, and the benchmarks, each in a file of its own.
 include(${CMAKE_SOURCE_DIR}/tools/screenshots.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)

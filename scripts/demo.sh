@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # demo.sh -- updates a fresh demo install of Ostrevan 1.01 to 1.02 in a Wine prefix of its own, on screen or headless
-# With a usable display (and CI not true) a person watches the packed 64-bit updater and answers it. Otherwise the
+# The package is the shipped 32-bit one, run under the 32-bit Wine (scripts/wine32-runtime.sh); only where that Wine
+# cannot be made, the 64-bit one under wine64, with a line saying so.
+# With a usable display (and CI not true) a person watches the packed updater and answers it. Otherwise the
 # updater runs on a private Xvfb, tools/demo_driver.cpp holds its windows still for screenshots in
 # build/demo/screenshots/ and answers OK. Either way the installed files are compared with the package's sources
 # and the run fails unless the installation is 1.02 and the game was started.
+# DEMO_LANGUAGE (english, german or russian; german by default) chooses the installation's language; DEMO_FAILURE=1
+# leaves the registry value out, so that the updater finds no installation and must leave it as it is; DEMO_DPI
+# (96 by default) is the display's DPI.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 tree=$root/build/demo
-package=$root/build/package/win64
-builds=$root/build/win64
+flavour=win32
 session=$root/scripts/wine-session.sh
 shots=$tree/screenshots
 game_win='C:\Games\Ostrevan'
 files=(Patch102Notes.txt Config.exe Ostrevan.exe main.bin patch1.bin)
+language=${DEMO_LANGUAGE:-german}
+failure=${DEMO_FAILURE:-}
 started_file=ostrevan_started.txt
 
 fail() {
@@ -20,8 +26,14 @@ fail() {
     exit 1
 }
 
+if ! bash "$root/scripts/wine32-runtime.sh"; then
+    echo "demo: NOTE: the 32-bit Wine cannot be made here: the demo runs the 64-bit package under wine64 instead"
+    flavour=win64
+fi
+package=$root/build/package/$flavour
+builds=$root/build/$flavour
 [ -f "$package/Ostrevan_Patch102.exe" ] || fail "$package/Ostrevan_Patch102.exe is missing (make package)"
-for stub in game_stub_101.exe config_stub_101.exe; do
+for stub in game_stub_101.exe config_stub_101.exe demo_driver.exe; do
     [ -f "$builds/$stub" ] || fail "$builds/$stub is missing (make build)"
 done
 
@@ -41,23 +53,20 @@ else
     interactive=0
 fi
 
-# The German installation shows its texts in Windows-1252, which Wine takes from a German or English UTF-8 locale.
+# The locale gives Wine its code page: Windows-1252 for English and German, Windows-1251 for Russian.
+case $language in
+english) locales=en_US.UTF-8 patch=patch1_en.bin ;;
+german) locales="de_DE.UTF-8 en_US.UTF-8" patch=patch1_de.bin ;;
+russian) locales=ru_RU.UTF-8 patch=patch1_ru.bin ;;
+*) fail "DEMO_LANGUAGE is english, german or russian, not $language" ;;
+esac
 demo_locale=C.UTF-8
-for candidate in de_DE.UTF-8 en_US.UTF-8; do
+for candidate in $locales; do
     if [ "$(LC_ALL=$candidate locale charmap 2>/dev/null)" = UTF-8 ]; then
         demo_locale=$candidate
         break
     fi
 done
-
-# make build makes the driver; a tree configured before it existed has no demo_driver target until it is
-# configured again.
-if [ $interactive = 0 ] && ! [ "$builds/demo_driver.exe" -nt "$root/tools/demo_driver.cpp" ]; then
-    if ! cmake --build "$builds" --target demo_driver >/dev/null 2>&1; then
-        { cmake -S "$root" -B "$builds" >/dev/null && cmake --build "$builds" --target demo_driver >/dev/null; } ||
-            fail "cannot build demo_driver in $builds"
-    fi
-fi
 
 work=$(mktemp -d)
 driver_pid=
@@ -87,12 +96,12 @@ trap '' PIPE
 bash "$session" stop "$tree"
 if [ $interactive = 1 ]; then
     echo "demo: preparing the Wine prefix $tree/wineprefix"
-    bash "$session" prefix "$tree" || fail "cannot make the Wine prefix"
+    bash "$session" prefix "$tree" $flavour || fail "cannot make the Wine prefix"
 else
     echo "demo: no display: starting Xvfb and Wine for $tree/wineprefix"
-    bash "$session" start "$tree" || fail "cannot start the Wine session"
+    bash "$session" start "$tree" $flavour || fail "cannot start the Wine session"
 fi
-. "$root/scripts/wine-env.sh" "$tree"
+. "$root/scripts/wine-env.sh" "$tree" $flavour
 [ $interactive = 1 ] && export DISPLAY=$user_display
 
 # short_sum FILE -- "size checksum" of a file, or "-" when it does not exist.
@@ -104,20 +113,28 @@ short_sum() {
     fi
 }
 
-# A fresh 1.01 installation in German, and the registry value that leads the updater to it.
+# A fresh 1.01 installation, and the registry value that leads the updater to it (none for a failure).
 game=$WINEPREFIX/drive_c/Games/Ostrevan
 rm -rf "$game"
 mkdir -p "$game"
-python3 "$root/sample/make_sample.py" install "$game" german || fail "cannot make the demo installation"
+python3 "$root/sample/make_sample.py" install "$game" "$language" || fail "cannot make the demo installation"
 cp "$builds/game_stub_101.exe" "$game/Ostrevan.exe"
 cp "$builds/config_stub_101.exe" "$game/Config.exe"
-"$WINE" reg add 'HKCU\Software\Ostrevan' /v Path /t REG_SZ /d "$game_win" /f </dev/null >/dev/null 2>&1 ||
+"$WINE" reg delete 'HKCU\Software\Ostrevan' /f </dev/null >/dev/null 2>&1
+# The display's DPI that Wine gives the updater as it starts (DEMO_DPI, 96 by default).
+if [ "${DEMO_DPI:-96}" = 96 ]; then
+    "$WINE" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f </dev/null >/dev/null 2>&1
+else
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DEMO_DPI" /f </dev/null >/dev/null 2>&1 ||
+        fail "cannot set the display's DPI"
+fi
+[ -n "$failure" ] || "$WINE" reg add 'HKCU\Software\Ostrevan' /v Path /d "$game_win" /f </dev/null >/dev/null 2>&1 ||
     fail "cannot set HKCU\\Software\\Ostrevan Path"
 declare -A before
 for name in "${files[@]}"; do
     before[$name]=$(short_sum "$game/$name")
 done
-echo "demo: Ostrevan 1.01 (German) installed in $game_win ($game)"
+echo "demo: Ostrevan 1.01 ($language) installed${failure:+, without registry value,} in $game_win ($game); the updater: $package/Ostrevan_Patch102.exe"
 
 updater_win="Z:${package//\//\\}\\Ostrevan_Patch102.exe"
 driver_status=0
@@ -188,8 +205,11 @@ echo "Installed files (size sha256), 1.01 -> now:"
 status=0
 for name in "${files[@]}"; do
     source=$name
-    [ "$name" = patch1.bin ] && source=patch1_de.bin
-    if [ -f "$game/$name" ] && cmp -s "$game/$name" "$package/$source"; then
+    [ "$name" = patch1.bin ] && source=$patch
+    if [ -n "$failure" ]; then
+        verdict="unchanged"
+        [ "$(short_sum "$game/$name")" = "${before[$name]}" ] || { verdict="CHANGED"; status=1; }
+    elif [ -f "$game/$name" ] && cmp -s "$game/$name" "$package/$source"; then
         verdict="= 1.02 $source"
     else
         verdict="NOT 1.02 ($source)"
@@ -202,7 +222,10 @@ for leftover in "$game"/\~*; do
     echo "  temporary file left behind: $(basename "$leftover")"
     status=1
 done
-if [ "$started_version" = 1.02 ]; then
+if [ -n "$failure" ]; then
+    if [ -n "$started_version" ]; then echo "Game started, but it must not be" && status=1; else echo "Game not started"; fi
+    driver_status=0 # the driver fails when the game does not start
+elif [ "$started_version" = 1.02 ]; then
     echo "Game started: Ostrevan $started_version in $game_win by $started_by (recorded in $started_file)"
 elif [ -n "$started_version" ]; then
     echo "Game started, but in version $started_version"
@@ -219,8 +242,9 @@ if [ $interactive = 0 ]; then
 fi
 [ $driver_status = 0 ] || status=1
 if [ $status = 0 ]; then
-    echo "demo: Ostrevan is at version 1.02"
+    [ -n "$failure" ] && echo "demo: no installation found: Ostrevan is at version 1.01, untouched"
+    [ -n "$failure" ] || echo "demo: Ostrevan is at version 1.02"
 else
-    echo "demo: FAILED: the installation is not at 1.02 or the game did not start" >&2
+    echo "demo: FAILED: the installation is not as it must be, or the game did (not) start" >&2
 fi
 exit $status

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # run-tests.sh -- runs the tests of the three configurations and closes with one summary line
-# host: the portable code under sanitizers and the fuzzer; win32: the shipped program by inspection;
-# win64: the Windows code and the packed updater under wine64 on an Xvfb display of its own.
+# host: the portable code under sanitizers and the fuzzer; win32: the shipped program by inspection and, under the
+# 32-bit Wine, the Windows code and the packed updater end to end; win64: the packer under wine64.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # Whatever happens, no Xvfb or wineserver of the tests stays behind.
-trap 'bash scripts/wine-session.sh stop build/win64 >/dev/null 2>&1' EXIT INT TERM
+trap 'for tree in build/win32 build/win64; do bash scripts/wine-session.sh stop $tree >/dev/null 2>&1; done' EXIT INT TERM
 
 passed=0
 failed=0

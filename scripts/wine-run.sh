@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# wine-run.sh BUILD_TREE PROGRAM [ARGS...] -- runs a Windows test program under wine64 with a time limit
+# wine-run.sh BUILD_TREE PROGRAM [ARGS...] -- runs a Windows program under the Wine of the tree, with a time limit
 # A hang fails the test (exit 124) instead of stalling the run.
 set -u
 . "$(dirname "$0")/wine-env.sh" "$1"

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# wine-session.sh prefix|start|stop BUILD_TREE -- the prefix, an Xvfb display and a persistent wineserver
-# for the tests of one build tree; stop ends whatever start left running.
+# wine-session.sh prefix|start|stop BUILD_TREE [win32|win64] -- the prefix, an Xvfb display and a persistent
+# wineserver for the tests of one build tree, under the Wine of its flavour (wine-env.sh); stop ends whatever start
+# left running.
 set -u
 action=$1
 mkdir -p "$2"
-. "$(dirname "$0")/wine-env.sh" "$2"
+. "$(dirname "$0")/wine-env.sh" "$2" "${3:-}"
 mkdir -p "$wine_session"
+if [ "$action" != stop ] && [ ! -x "$WINE" ]; then
+    echo "wine-session: no 32-bit Wine in $wine32_root: run scripts/wine32-runtime.sh" >&2
+    exit 1
+fi
 
 start_xvfb() {
     local n
@@ -35,7 +40,14 @@ install_fonts() {
 }
 
 make_prefix() {
+    # A prefix of the other flavour cannot serve this Wine.
+    grep -qs "^#arch=$WINEARCH" "$WINEPREFIX/system.reg" || rm -rf "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # Debian's 32-bit user32 imports MinGW's zlib1.dll, which its Wine does not look for where it lies.
+        if [ "$WINEARCH" = win32 ]; then
+            mkdir -p "$WINEPREFIX/drive_c/windows/system32"
+            cp "$wine32_root/usr/i686-w64-mingw32/lib/zlib1.dll" "$WINEPREFIX/drive_c/windows/system32/"
+        fi
         "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
         "$WINESERVER" -w
     fi
@@ -47,7 +59,7 @@ prefix)
     make_prefix || exit 1
     ;;
 start)
-    "$0" stop "$2"
+    "$0" stop "$2" "$WINEARCH"
     make_prefix || exit 1
     start_xvfb || exit 1
     export DISPLAY=":$(cat "$wine_session/display")"
@@ -70,7 +82,7 @@ stop)
     rm -f "$wine_session/display"
     ;;
 *)
-    echo "usage: $0 prefix|start|stop BUILD_TREE" >&2
+    echo "usage: $0 prefix|start|stop BUILD_TREE [win32|win64]" >&2
     exit 2
     ;;
 esac

@@ -2,21 +2,20 @@
 set(RELEASE_TEST ${CMAKE_CURRENT_SOURCE_DIR}/release_test.sh)
 set(RELEASE_WORK ${CMAKE_CURRENT_BINARY_DIR}/release)
 
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    # A signed release of the 64-bit twin, run as a player runs it under wine64.
-    add_test(NAME release_signed_for_update_run
-             COMMAND bash ${RELEASE_TEST} for-update-run ${PACKAGE_DIR} ${RELEASE_WORK} $<TARGET_FILE:updater>)
-    set_tests_properties(release_signed_for_update_run PROPERTIES
-        FIXTURES_REQUIRED wine FIXTURES_SETUP signed_release TIMEOUT 300)
-    wine_test(update_run_signed_release update_run_tests en_US.UTF-8
-              ENV "OSTREVAN_PACKAGE_DIR=Z:${RELEASE_WORK}/package" "OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
-                  "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" OSTREVAN_LANGUAGE=1
-              ARGS --gtest_filter=UpdateRun.Ready*)
-    set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")
-else()
-    # The shipped 32-bit updater, packed, checked and signed as a release engineer does it.
-    foreach(case signed tampered source-changed missing-source)
-        add_test(NAME release_${case} COMMAND bash ${RELEASE_TEST} ${case} ${PACKAGE_DIR} ${RELEASE_WORK}/${case})
-        set_tests_properties(release_${case} PROPERTIES TIMEOUT 300)
-    endforeach()
-endif()
+# The shipped 32-bit updater, packed, checked and signed as a release engineer does it.
+foreach(case signed tampered source-changed missing-source)
+    add_test(NAME release_${case} COMMAND bash ${RELEASE_TEST} ${case} ${PACKAGE_DIR} ${RELEASE_WORK}/${case})
+    set_tests_properties(release_${case} PROPERTIES TIMEOUT 300)
+endforeach()
+
+# A signed release, run as a player runs it.
+add_test(NAME release_signed_for_update_run
+         COMMAND bash ${RELEASE_TEST} for-update-run ${PACKAGE_DIR} ${RELEASE_WORK} $<TARGET_FILE:updater>)
+set_tests_properties(release_signed_for_update_run PROPERTIES
+    FIXTURES_REQUIRED wine FIXTURES_SETUP signed_release TIMEOUT 300)
+wine_test(update_run_signed_release update_run_tests en_US.UTF-8
+          ENV "OSTREVAN_PACKAGE_DIR=Z:${RELEASE_WORK}/package" "OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
+              "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" "OSTREVAN_ROW_PROBE=Z:$<TARGET_FILE:row_probe>"
+              OSTREVAN_LANGUAGE=1
+          ARGS --gtest_filter=UpdateRun.Ready*)
+set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")

@@ -1,5 +1,5 @@
 # sweep.cmake -- the updater built with the counting shim (tests only), and the sweep that fails or ends
-# it at every file operation of a run
+# it at every file operation of a run: a sample in the 32-bit tests, all of it with `make sweep` (wine64)
 add_library(fault_shim STATIC fault_shim.cpp)
 target_include_directories(fault_shim PRIVATE ${CMAKE_SOURCE_DIR})
 add_executable(updater_sweep WIN32 ${UPDATER_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/app/main.cpp
@@ -10,10 +10,3 @@ add_dependencies(updater_sweep updater_icon)
 
 wine_test_program(sweep_tests sweep_test.cpp)
 add_dependencies(sweep_tests updater_sweep)
-
-# A sample in every test run: every 7th operation, and in each crashed run's successor every 29th.
-# `make sweep` runs every operation and every pair (scripts/sweep.sh).
-wine_test(fault_sweep_sample sweep_tests en_US.UTF-8
-          ENV ${RUN_ENV} OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep> OSTREVAN_SWEEP_STEP=7
-              OSTREVAN_SWEEP_NESTED_STEP=29 WINE_TIMEOUT=1200)
-set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1300)

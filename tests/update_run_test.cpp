@@ -510,3 +510,85 @@ TEST_F(UpdateRun, WithoutTheDesktopShellTheUpdaterStartsTheGameItself)
 }
 
 } // namespace
+
+namespace
+{
+
+// Every row of the manifest, as the progress window shows it while it is unpacked, seen from inside the updater by
+// tests/row_probe.cpp; then the result dialog, over an installation that is already 1.02.
+TEST_F(UpdateRun, RealRunShowsEveryRowThenTheDialogOverTheNewFiles)
+{
+    install_101(3);
+    Tree before = snapshot(game);
+    std::string log = work + "\\..\\rows.txt";
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("OSTREVAN_ROW_LOG", log.c_str());
+    HMODULE probe = LoadLibraryA(env_path("OSTREVAN_ROW_PROBE").c_str());
+    HOOKPROC hook_proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(GetProcAddress(probe, "row_probe")));
+    ASSERT_TRUE(hook_proc != NULL);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    std::string command = "\"" + package + "\\Ostrevan_Patch102.exe\"";
+    ASSERT_TRUE(
+        CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, work.c_str(), &startup, &process));
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, hook_proc, probe, process.dwThreadId);
+    EXPECT_TRUE(hook != NULL);
+    ResumeThread(process.hThread);
+    HWND dialog = wait_for_window(process.dwProcessId, IDC_MESSAGE, true, 60000);
+    Tree during = snapshot(game);
+    if (dialog)
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(finish_process(&process, dialog ? 30000 : 0), 0u);
+    UnhookWindowsHookEx(hook);
+    FreeLibrary(probe);
+    ASSERT_TRUE(dialog != NULL);
+
+    EXPECT_EQ(read_file(log), "0 Patch102Notes.txt\n14 Config.exe\n28 Ostrevan.exe\n42 main.bin\n"
+                              "57 patch1.bin\n71 patch1.bin\n85 patch1.bin\n");
+    DeleteFileA(log.c_str());
+    Tree after = expected_102(before, 3);
+    EXPECT_TRUE(during == after) << "while the dialog is shown:" << changes(after, during);
+}
+
+// The progress window is a convenience: a run whose window cannot be created (its bar's window class unknown)
+// unpacks, commits and reports as ever.
+TEST_F(UpdateRun, RunWithoutAProgressWindowUpdatesAndReportsTheSame)
+{
+    install_101(1);
+    Tree before = snapshot(game);
+    std::string copy = work + "\\..\\Ostrevan_Patch102_without_progress.exe";
+    ASSERT_TRUE(CopyFileA((package + "\\Ostrevan_Patch102.exe").c_str(), copy.c_str(), FALSE));
+    HMODULE packed = LoadLibraryExA(copy.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = FindResourceExA(packed, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_PROGRESS), 0);
+    ASSERT_TRUE(found != NULL);
+    std::string dialog(static_cast<const char *>(LockResource(LoadResource(packed, found))),
+                       SizeofResource(packed, found));
+    FreeLibrary(packed);
+    // The template names the class in UTF-16, as windres writes it: in capitals.
+    std::string bar_class;
+    for (const char *c = "MSCTLS_PROGRESS32"; *c; ++c)
+        bar_class += std::string(1, *c) + '\0';
+    size_t at = dialog.find(bar_class);
+    ASSERT_NE(at, std::string::npos);
+    dialog[at + bar_class.size() - 2] = 'X';
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    ASSERT_TRUE(update != NULL);
+    EXPECT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_PROGRESS), 0, &dialog[0],
+                                static_cast<DWORD>(dialog.size())));
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+
+    RunResult r = run_updater(ANSWER_OK, copy);
+    DeleteFileA(copy.c_str());
+    EXPECT_FALSE(r.progress_created);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(r.message, catalogue_text(1, Succeeded));
+    EXPECT_EQ(r.details, read_file(package + "\\Patch102Notes.txt"));
+    EXPECT_EQ(started_version(10000), "1.02");
+    Tree after = snapshot(game);
+    after.erase(STARTED_FILE);
+    EXPECT_TRUE(after == expected_102(before, 1)) << changes(expected_102(before, 1), after);
+}
+
+} // namespace

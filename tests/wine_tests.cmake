@@ -1,6 +1,14 @@
-# wine_tests.cmake -- the Windows code on the real Win32 API under wine64, with an Xvfb display of its own
+# wine_tests.cmake -- the Windows code on the real Win32 API under Wine, with an Xvfb display of its own
+# Each suite runs once. What the player runs, the i686 build, runs under the 32-bit Wine: discovery, extraction,
+# the windows and the packed Ostrevan_Patch102.exe end to end. The x86_64 build tests the packer, which stays a
+# 64-bit program under wine64.
 set(CMAKE_CROSSCOMPILING_EMULATOR bash;${CMAKE_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR})
-set(PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/package/win64 CACHE PATH "The packed 64-bit updater and its sources")
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(ARCH win32)
+else()
+    set(ARCH win64)
+endif()
+set(PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/package/${ARCH} CACHE PATH "The packed updater and its sources")
 
 # Payload resources made with zlib alone, for the extraction and dialog tests.
 set(CRAFTED ${CMAKE_CURRENT_BINARY_DIR}/crafted)
@@ -31,23 +39,34 @@ function(wine_test_program name)
     target_link_libraries(${name} PRIVATE updater_core win_test_support)
     add_dependencies(${name} crafted_payloads updater_icon)
 endfunction()
+include(sweep.cmake)
 
-wine_test_program(discovery_tests discovery_test.cpp)
-wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
-wine_test_program(pack_tests pack_test.cpp)
-target_link_libraries(pack_tests PRIVATE package_builder)
-add_executable(pack_target pack_target.cpp pack_target.rc)
-target_link_libraries(pack_target PRIVATE updater_core)
-add_dependencies(pack_tests pack_target packer)
-wine_test_program(windows_tests windows_test.cpp windows_test.rc)
-wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
-wine_test_program(update_run_tests update_run_test.cpp)
-set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
-# windres does not report what an .rc includes: name it.
-set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
-set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES}")
-set_source_files_properties(pack_target.rc ${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
-target_include_directories(windows_tests PRIVATE ${CRAFTED})
+if(ARCH STREQUAL "win64")
+    wine_test_program(pack_tests pack_test.cpp)
+    target_link_libraries(pack_tests PRIVATE package_builder)
+    add_executable(pack_target pack_target.cpp pack_target.rc)
+    target_link_libraries(pack_target PRIVATE updater_core)
+    add_dependencies(pack_tests pack_target packer)
+    set_source_files_properties(pack_target.rc PROPERTIES OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h")
+else()
+    wine_test_program(discovery_tests discovery_test.cpp)
+    wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
+    wine_test_program(windows_tests windows_test.cpp windows_test.rc)
+    wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
+    wine_test_program(update_run_tests update_run_test.cpp)
+    set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
+    # windres does not report what an .rc includes: name it.
+    set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
+    set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES}")
+    set_source_files_properties(${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
+    target_include_directories(windows_tests PRIVATE ${CRAFTED})
+    # Loaded into the packed updater by a hook: what its progress window shows at each row.
+    add_library(row_probe SHARED row_probe.cpp)
+    target_link_libraries(row_probe PRIVATE comctl32)
+    target_include_directories(row_probe PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_options(row_probe PRIVATE -Wl,--kill-at)
+    add_dependencies(update_run_tests row_probe)
+endif()
 
 # The session: prefix, Xvfb and a persistent wineserver, stopped whatever the tests did.
 add_test(NAME wine_session_start COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh start ${CMAKE_BINARY_DIR})
@@ -65,20 +84,24 @@ function(wine_test name program locale)
         ENVIRONMENT "LC_ALL=${locale};${WT_ENV}")
 endfunction()
 
+if(ARCH STREQUAL "win64")
+    wine_test(packing pack_tests en_US.UTF-8)
+    return()
+endif()
+
 # The system language follows LC_ALL under Wine: one process per system language.
 wine_test(discovery_english discovery_tests en_US.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=1)
 wine_test(discovery_german discovery_tests de_DE.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=2)
 wine_test(discovery_russian discovery_tests ru_RU.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=3)
 wine_test(discovery_french discovery_tests fr_FR.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=1)
 wine_test(extraction extract_tests en_US.UTF-8)
-wine_test(packing pack_tests en_US.UTF-8)
 wine_test(windows_english windows_tests en_US.UTF-8 ENV OSTREVAN_LANGUAGE=1)
 wine_test(windows_german windows_tests de_DE.UTF-8 ENV OSTREVAN_LANGUAGE=2)
 wine_test(windows_russian windows_tests ru_RU.UTF-8 ENV OSTREVAN_LANGUAGE=3)
 wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.SuccessView*)
 
 set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
-            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>")
+            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" "OSTREVAN_ROW_PROBE=Z:$<TARGET_FILE:row_probe>")
 wine_test(update_run_english update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=1
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=2
@@ -110,6 +133,11 @@ endforeach()
 wine_test_program(launch_tests launch_game_test.cpp)
 wine_test(launch launch_tests en_US.UTF-8 ENV OSTREVAN_INSTALL_101=Z:${INSTALL_101})
 
-# A signed release runs an update end to end.
+# The release pipeline: packed, checked, signed, and its package run end to end.
 include(release_tests.cmake)
-include(sweep.cmake)
+
+# A sample of the fault sweep: every 7th operation, and in each crashed run's successor every 29th.
+wine_test(fault_sweep_sample sweep_tests en_US.UTF-8
+          ENV ${RUN_ENV} OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep> OSTREVAN_SWEEP_STEP=7
+              OSTREVAN_SWEEP_NESTED_STEP=29 WINE_TIMEOUT=1500)
+set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
