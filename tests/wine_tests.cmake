@@ -136,8 +136,9 @@ wine_test(launch launch_tests en_US.UTF-8 ENV OSTREVAN_INSTALL_101=Z:${INSTALL_1
 # The release pipeline: packed, checked, signed, and its package run end to end.
 include(release_tests.cmake)
 
-# A sample of the fault sweep: every 7th operation, and in each crashed run's successor every 29th.
+# A sample of the fault sweep on the shipped program: every 11th operation, and in each crashed run's successor
+# every 59th (`make sweep` runs all of it under wine64).
 wine_test(fault_sweep_sample sweep_tests en_US.UTF-8
-          ENV ${RUN_ENV} OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep> OSTREVAN_SWEEP_STEP=7
-              OSTREVAN_SWEEP_NESTED_STEP=29 WINE_TIMEOUT=1500)
+          ENV ${RUN_ENV} OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep> OSTREVAN_SWEEP_STEP=11
+              OSTREVAN_SWEEP_NESTED_STEP=59 WINE_TIMEOUT=1500)
 set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
