@@ -19,7 +19,7 @@ export OSTREVAN_SWEEP_STEP=${SWEEP_STEP:-1} OSTREVAN_SWEEP_NESTED_STEP=${SWEEP_N
 export LC_ALL=en_US.UTF-8 WINE_TIMEOUT=${SWEEP_TIMEOUT:-36000}
 echo "sweep: every ${OSTREVAN_SWEEP_STEP}. operation, every ${OSTREVAN_SWEEP_NESTED_STEP}. of the run after a crash"
 start=$(date +%s)
-bash "$root/scripts/wine-run.sh" "$tree" "$tree/tests/sweep_tests.exe" 2>&1 | tee "$log" | grep -E '^\[ (sweep|  FAILED|  PASSED|       OK)'
+bash "$root/scripts/wine-run.sh" "$tree" "$tree/tests/sweep_tests.exe" 2>&1 | tee "$log" | grep -E '^\[ *(sweep|FAILED|PASSED|OK) '
 status=${PIPESTATUS[0]}
 echo "sweep: $(( $(date +%s) - start )) s, log in $log"
 exit "$status"
