@@ -27,13 +27,21 @@ static BOOL CALLBACK find_updater_window(HWND window, LPARAM found)
     return FALSE;
 }
 
+// Never closed: the system releases it when the process ends, however it ends.
+static HANDLE claim;
+
 bool claim_single_instance()
 {
-    // Never closed: the system releases it when the process ends, however it ends.
+    if (claim)
+        return true;
     HANDLE mutex = CreateMutexA(NULL, FALSE, MUTEX_NAME);
     DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && !(mutex == NULL && error == ERROR_ACCESS_DENIED))
+    if (error != ERROR_ALREADY_EXISTS && !(mutex == NULL && error == ERROR_ACCESS_DENIED)) {
+        claim = mutex;
         return true;
+    }
+    if (mutex)
+        CloseHandle(mutex);
     HWND window = NULL;
     EnumWindows(find_updater_window, reinterpret_cast<LPARAM>(&window));
     if (window) {
