@@ -180,13 +180,14 @@ static DWORD undo_file(const GamePaths *paths, int state, DWORD attributes, bool
         return error;
     }
     error = file_attributes(paths->backup, &found);
-    if (is_absent(error))
-        return 0; // put back by an earlier attempt
     if (error == 0 && !MoveFileExA(paths->backup, paths->installed, REPLACE_FLAGS))
         error = last_error_or(ERROR_ACCESS_DENIED);
+    else if (is_absent(error))
+        error = 0; // put back by an earlier attempt, which may have ended before the attributes
     if (error == 0 && !SetFileAttributesA(paths->installed, attributes))
         error = last_error_or(ERROR_ACCESS_DENIED);
-    return error;
+    // A file that is gone has no attributes to get back; the update puts it in place again.
+    return is_absent(error) ? 0 : error;
 }
 
 // Undoes every file of plan, last first. Returns false, with a line appended
