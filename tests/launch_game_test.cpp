@@ -105,8 +105,28 @@ TEST_F(Launch, AThreadAlreadyInTheMultithreadedApartmentStaysThere)
 
 // ---- a window list that leads nowhere ----
 
+// A dispatch interface whose objects no caller here asks for type information or late-bound calls.
+template <class Interface> struct WithoutTypeInfo : Interface {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override
+    {
+        return E_NOTIMPL;
+    }
+};
+
 // The desktop entry of a window list; it offers the service provider only when told, and then no browser.
-struct ListedDesktop : IDispatch, IServiceProvider {
+struct ListedDesktop : WithoutTypeInfo<IDispatch>, IServiceProvider {
     LONG references = 1;
     bool offers_services = false;
 
@@ -130,22 +150,6 @@ struct ListedDesktop : IDispatch, IServiceProvider {
     {
         return --references;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override
-    {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE QueryService(REFGUID, REFIID, void **object) override
     {
         *object = NULL;
@@ -155,7 +159,7 @@ struct ListedDesktop : IDispatch, IServiceProvider {
 
 // The shell's window list as another shell program keeps it: without a desktop, or with one of the above.
 // Registered in this thread for the window list's class, it is what CoCreateInstance finds first.
-struct WindowList : IShellWindows, IClassFactory {
+struct WindowList : WithoutTypeInfo<IShellWindows>, IClassFactory {
     LONG references = 1;
     ListedDesktop *desktop = NULL;
 
@@ -187,22 +191,6 @@ struct WindowList : IShellWindows, IClassFactory {
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override
     {
         return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override
-    {
-        return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE get_Count(LONG *count) override
     {
