@@ -54,7 +54,7 @@ int env_number(const char *name, int fallback)
 // A file's content without the read-only mark of the snapshot.
 std::string content(const std::string &entry)
 {
-    const std::string mark = "<read-only>";
+    const std::string mark = READ_ONLY_MARK;
     bool marked = entry.size() >= mark.size() && entry.compare(entry.size() - mark.size(), mark.size(), mark) == 0;
     return marked ? entry.substr(0, entry.size() - mark.size()) : entry;
 }

@@ -79,6 +79,8 @@ std::vector<std::string> list_dir(const std::string &path)
     return names;
 }
 
+const char READ_ONLY_MARK[] = "<read-only>";
+
 Tree snapshot(const std::string &dir)
 {
     Tree tree;
@@ -87,7 +89,7 @@ Tree snapshot(const std::string &dir)
         std::string &entry = tree[name];
         entry = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
         if (attributes & FILE_ATTRIBUTE_READONLY)
-            entry += "<read-only>";
+            entry += READ_ONLY_MARK;
     }
     return tree;
 }

@@ -17,9 +17,10 @@ bool write_file(const std::string &path, const std::string &data);
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string &path);
 
-// Every file of a directory by name: its content, "<read-only>" appended for a read-only file,
+// Every file of a directory by name: its content, READ_ONLY_MARK ("<read-only>") appended for a read-only file,
 // "<directory>" for a directory.
 typedef std::map<std::string, std::string> Tree;
+extern const char READ_ONLY_MARK[];
 Tree snapshot(const std::string &dir);
 // What differs between two trees, for failure messages.
 std::string changes(const Tree &before, const Tree &after);
