@@ -1,9 +1,13 @@
 // main.cpp -- the updater's entry point
 #include <windows.h>
 
+#include "app/system_dlls.h"
 #include "app/update_run.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show_command)
 {
+    // Before anything else: no DLL from the folder the updater was started from.
+    if (!load_system_dlls())
+        return 0;
     return run_update(instance, command_line, show_command);
 }

@@ -35,7 +35,8 @@ add_library(updater_core STATIC ${UPDATER_CORE_SOURCES})
 target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32 ole32 oleaut32 uuid)
 
 # The updater without payloads; the package step writes them into a copy.
-add_executable(updater WIN32 app/main.cpp res/updater.rc)
+# It imports kernel32 and msvcrt alone: app/system_dlls.cpp stands in for the other import libraries.
+add_executable(updater WIN32 app/main.cpp app/system_dlls.cpp res/updater.rc)
 target_link_libraries(updater PRIVATE updater_core)
 add_dependencies(updater updater_icon)
 set_source_files_properties(res/updater.rc PROPERTIES

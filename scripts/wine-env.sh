@@ -16,7 +16,7 @@ if [ -n "$1" ]; then
     fi
     export WINEARCH=$wine_flavour
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
     wine_session="$wine_tree/wine-session"
     if [ "$wine_flavour" = win32 ]; then
         WINE=$wine32_root/usr/lib/wine/wine

@@ -71,6 +71,9 @@ start)
     for setting in Decorated Managed; do
         timeout 120 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$setting" /d N /f </dev/null >/dev/null 2>&1
     done
+    # A program that crashes ends at once, its failure seen by the test, instead of waiting for a debugger.
+    timeout 120 "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d none /f \
+        </dev/null >/dev/null 2>&1
     ;;
 stop)
     "$WINESERVER" -k 2>/dev/null

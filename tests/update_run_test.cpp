@@ -468,6 +468,38 @@ TEST_F(UpdateRun, LeftoverBackupLinkedToAReadOnlyFileIsRemovedWithoutItsAttribut
     EXPECT_TRUE(after == before) << changes(before, after);
 }
 
+// The updater runs elevated from the player's download folder. A DLL lying there under a name of
+// OSTREVAN_PLANTED_DLLS, every DLL that a run loads (the game's start through the shell included) and those that
+// installers have been tricked with, is never loaded, although Wine is told to prefer it (WINEDLLOVERRIDES, =n,b),
+// as Windows prefers a DLL beside the program for every name that is not a known DLL.
+TEST_F(UpdateRun, PlantedDllsBesideTheUpdaterAreNeverLoaded)
+{
+    std::string planted = getenv("OSTREVAN_PLANTED_DLLS") ? getenv("OSTREVAN_PLANTED_DLLS") : "";
+    ASSERT_FALSE(planted.empty());
+    install_101(1);
+    Tree before = snapshot(game);
+    std::string updater = work + "\\Ostrevan_Patch102.exe";
+    ASSERT_TRUE(CopyFileA((package + "\\Ostrevan_Patch102.exe").c_str(), updater.c_str(), FALSE));
+    for (size_t at = 0; at < planted.size(); at = planted.find(',', at) + 1) {
+        std::string dll = work + "\\" + planted.substr(at, planted.find(',', at) - at) + ".dll";
+        ASSERT_TRUE(CopyFileA(env_path("OSTREVAN_PLANTED_DLL").c_str(), dll.c_str(), FALSE)) << dll;
+        if (planted.find(',', at) == std::string::npos)
+            break;
+    }
+    RunResult r = run_updater(ANSWER_OK, updater);
+
+    for (const std::string &name : list_dir(work)) {
+        if (name.size() > 7 && name.compare(name.size() - 7, 7, ".loaded") == 0)
+            ADD_FAILURE() << name.substr(0, name.size() - 7) << " was loaded by " << read_file(work + "\\" + name);
+    }
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(r.message, catalogue_text(1, Succeeded));
+    EXPECT_EQ(started_version(10000), "1.02");
+    Tree after = snapshot(game);
+    after.erase(STARTED_FILE);
+    EXPECT_TRUE(after == expected_102(before, 1)) << changes(expected_102(before, 1), after);
+}
+
 TEST_F(UpdateRun, BackupsLeftAfterACompletedCommitAreRemoved)
 {
     install_101(1);

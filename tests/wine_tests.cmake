@@ -41,6 +41,13 @@ function(wine_test_program name)
 endfunction()
 include(sweep.cmake)
 
+# The packed updater run as a player runs it; a DLL planted beside it (no runtime, kernel32 alone).
+wine_test_program(update_run_tests update_run_test.cpp)
+add_library(planted_dll SHARED planted_dll.cpp)
+target_link_options(planted_dll PRIVATE -nostdlib)
+target_link_libraries(planted_dll PRIVATE kernel32)
+add_dependencies(update_run_tests planted_dll)
+
 if(ARCH STREQUAL "win64")
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
@@ -53,7 +60,6 @@ else()
     wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
     wine_test_program(windows_tests windows_test.cpp windows_test.rc)
     wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
-    wine_test_program(update_run_tests update_run_test.cpp)
     set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
     # windres does not report what an .rc includes: name it.
     set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
@@ -84,6 +90,18 @@ function(wine_test name program locale)
         ENVIRONMENT "LC_ALL=${locale};${WT_ENV}")
 endfunction()
 
+set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
+            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" "OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll>")
+# A DLL under each of these names beside the updater, Wine told to prefer it: every DLL that a run loads but the
+# known DLLs (kernel32, kernelbase, ntdll, msvcrt), and those that installers have been tricked with.
+set(PLANTED actxprxy advapi32 combase comctl32 cryptbase dwmapi gdi32 ieframe imm32 mpr msimg32 ole32 oleaut32 propsys
+    rpcrt4 sechost shcore shell32 shlwapi textshaping ucrtbase urlmon user32 uxtheme version win32u wininet ws2_32 zlib1)
+string(REPLACE ";" "," PLANTED "${PLANTED}")
+wine_test(planted_dlls_${ARCH} update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_PLANTED_DLLS=${PLANTED}
+          WINEDLLOVERRIDES=${PLANTED}=n,b ARGS --gtest_filter=UpdateRun.PlantedDlls*)
+# A system DLL that cannot be loaded (disabled) is a broken Windows: the updater ends at once with 0.
+wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleaut32= WINE_TIMEOUT=60
+          ARGS ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR} ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
 if(ARCH STREQUAL "win64")
     wine_test(packing pack_tests en_US.UTF-8)
     return()
@@ -100,15 +118,15 @@ wine_test(windows_german windows_tests de_DE.UTF-8 ENV OSTREVAN_LANGUAGE=2)
 wine_test(windows_russian windows_tests ru_RU.UTF-8 ENV OSTREVAN_LANGUAGE=3)
 wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.SuccessView*)
 
-set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
-            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" "OSTREVAN_ROW_PROBE=Z:$<TARGET_FILE:row_probe>")
+list(APPEND RUN_ENV "OSTREVAN_ROW_PROBE=Z:$<TARGET_FILE:row_probe>")
 wine_test(update_run_english update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=1
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=2
           ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(update_run_russian update_run_tests ru_RU.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=3
           ARGS --gtest_filter=UpdateRun.Ready*)
-wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=-UpdateRun.Ready*)
+wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV}
+          ARGS --gtest_filter=-UpdateRun.Ready*:UpdateRun.PlantedDlls*)
 
 # The windows at 144 DPI (150 %) in full, and at 120 and 192 DPI every text's fit and the collapsed cut:
 # tests/run_at_dpi.sh sets the DPI that Wine gives a process as it starts, and removes it afterwards.
