@@ -4,5 +4,3 @@ set(SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-
 target_compile_options(portable PUBLIC ${SANITIZERS})
 target_link_options(portable PUBLIC ${SANITIZERS})
 target_link_libraries(portable PUBLIC ZLIB::ZLIB)
-
-include(${CMAKE_SOURCE_DIR}/bench/bench_host.cmake OPTIONAL)
