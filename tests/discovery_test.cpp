@@ -14,10 +14,32 @@ namespace
 {
 
 // The language that the system setting must give in this process (set per run from LC_ALL).
-int expected_system_language()
+int system_language()
 {
     const char *value = getenv("EXPECTED_SYSTEM_LANGUAGE");
     return value ? atoi(value) : 1;
+}
+
+// Stores "Path" exactly as given (strings in UTF-16), without the terminator that RegSetValueExA would add.
+void set_raw_path(DWORD type, const std::wstring &data)
+{
+    typedef LONG(WINAPI * NtSetValueKeyFunction)(HANDLE, void *, ULONG, ULONG, const void *, ULONG);
+    struct CountedUnicode {
+        USHORT length, maximum;
+        const wchar_t *buffer;
+    } name = {8, 10, L"Path"};
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevan", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL),
+              ERROR_SUCCESS);
+    NtSetValueKeyFunction set_value = reinterpret_cast<NtSetValueKeyFunction>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+    EXPECT_EQ(set_value(key, &name, 0, type, data.data(), static_cast<ULONG>(data.size() * sizeof(wchar_t))), 0);
+    RegCloseKey(key);
+}
+
+std::wstring wide(const std::string &ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
 }
 
 class Discovery : public ::testing::Test
@@ -29,11 +51,6 @@ class Discovery : public ::testing::Test
     {
         dir = make_temp_dir("discovery");
         remove_game_key();
-        // Leftovers of an earlier call must not decide anything.
-        strcpy(install_dir, "stale");
-        strcpy(details_text, "stale");
-        install_found = true;
-        language = 9;
     }
     void TearDown() override
     {
@@ -44,185 +61,96 @@ class Discovery : public ::testing::Test
     {
         ASSERT_TRUE(write_file(dir + "\\" + name, "x"));
     }
+    // Discovery from scratch: leftovers of an earlier call must not decide anything.
+    void discover()
+    {
+        strcpy(install_dir, "stale");
+        strcpy(details_text, "stale");
+        install_found = true;
+        language = 9;
+        discover_installation();
+    }
 };
 
 TEST_F(Discovery, MarkerFilesChooseTheLanguageAndTheLastInTableOrderWins)
 {
     struct Case {
-        const char *markers[3];
+        int markers; // bit i: MARKERS[i + 1]
         int language;
-    } cases[] = {
-        {{"local.bin"}, 1},
-        {{"local_german.bin"}, 2},
-        {{"local_russian.bin"}, 3},
-        {{"local.bin", "local_german.bin"}, 2},
-        {{"local.bin", "local_russian.bin"}, 3},
-        {{"local_german.bin", "local_russian.bin"}, 3},
-        {{"local.bin", "local_german.bin", "local_russian.bin"}, 3},
-    };
+    } cases[] = {{1, 1}, {2, 2}, {4, 3}, {3, 2}, {5, 3}, {6, 3}, {7, 3}};
     set_game_path(dir);
     put("Ostrevan.exe");
     for (const Case &c : cases) {
-        for (const char *marker : {"local.bin", "local_german.bin", "local_russian.bin"})
-            DeleteFileA((dir + "\\" + marker).c_str());
-        std::string names;
-        for (const char *marker : c.markers) {
-            if (marker) {
-                put(marker);
-                names += std::string(marker) + " ";
-            }
+        SCOPED_TRACE(c.markers);
+        for (int i = 0; i < 3; ++i) {
+            DeleteFileA((dir + "\\" + MARKERS[i + 1]).c_str());
+            if (c.markers & 1 << i)
+                put(MARKERS[i + 1]);
         }
-        discover_installation();
-        EXPECT_EQ(language, c.language) << names;
-        EXPECT_TRUE(install_found) << names;
+        discover();
+        EXPECT_EQ(language, c.language);
+        EXPECT_TRUE(install_found);
         EXPECT_STREQ(install_dir, dir.c_str());
-        EXPECT_STREQ(details_text, "") << names;
+        EXPECT_STREQ(details_text, "");
     }
-}
-
-TEST_F(Discovery, GameWithoutMarkerIsDamagedInTheSystemLanguage)
-{
-    set_game_path(dir);
-    put("Ostrevan.exe");
-    discover_installation();
+    // Without a marker the installation is damaged, in the system's language.
+    DeleteFileA((dir + "\\local_russian.bin").c_str());
+    discover();
     EXPECT_TRUE(install_found);
-    EXPECT_EQ(language, expected_system_language());
-    EXPECT_STREQ(details_text, catalogue_text(expected_system_language(), Corrupt));
+    EXPECT_EQ(language, system_language());
+    EXPECT_STREQ(details_text, catalogue_text(system_language(), Corrupt));
 }
 
-TEST_F(Discovery, MissingKeyOrValueMeansNotInstalled)
+// Whatever "Path" holds, discovery ends with a verdict: not installed unless the value names a directory that
+// holds the game, in which case a marker there still chooses the language.
+TEST_F(Discovery, EveryKindOfPathValue)
 {
-    put("Ostrevan.exe");
-    put("local_german.bin");
-    discover_installation();
-    EXPECT_FALSE(install_found);
-    EXPECT_STREQ(install_dir, "");
-    EXPECT_STREQ(details_text, "");
-    EXPECT_EQ(language, expected_system_language());
-
-    // The key without a "Path" value.
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevan", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    discover_installation();
-    EXPECT_FALSE(install_found);
-    EXPECT_STREQ(install_dir, "");
-    EXPECT_STREQ(details_text, "");
-}
-
-TEST_F(Discovery, EmptyPathIsNotInstalledButTheLanguageIsStillChosen)
-{
-    set_game_path("");
-    discover_installation();
-    EXPECT_FALSE(install_found);
-    EXPECT_STREQ(install_dir, "");
-    EXPECT_STREQ(details_text, "");
-    EXPECT_EQ(language, expected_system_language());
-}
-
-TEST_F(Discovery, PathWithoutGameExecutableIsNotInstalledAndNotDamaged)
-{
-    set_game_path(dir);
-    discover_installation();
-    EXPECT_FALSE(install_found);
-    EXPECT_STREQ(install_dir, dir.c_str());
-    EXPECT_STREQ(details_text, "");
-    EXPECT_EQ(language, expected_system_language());
-
-    // Its markers still choose the language.
     put("local_russian.bin");
-    discover_installation();
-    EXPECT_FALSE(install_found);
-    EXPECT_EQ(language, 3);
-}
-
-std::wstring wide(const std::string &ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end());
-}
-
-// Stores "Path" exactly as given, without the terminator that RegSetValueExA would add.
-typedef LONG(WINAPI *NtSetValueKeyFunction)(HANDLE, void *, ULONG, ULONG, const void *, ULONG);
-struct CountedUnicode {
-    USHORT length, maximum;
-    const wchar_t *buffer;
-};
-
-void set_raw_path(DWORD type, const void *data, ULONG size)
-{
-    SCOPED_TRACE("storing Path");
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevan", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL),
-              ERROR_SUCCESS);
-    NtSetValueKeyFunction set_value = reinterpret_cast<NtSetValueKeyFunction>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
-    ASSERT_TRUE(set_value != NULL);
-    CountedUnicode name = {8, 10, L"Path"};
-    EXPECT_EQ(set_value(key, &name, 0, type, data, size), 0);
-    RegCloseKey(key);
-}
-
-TEST_F(Discovery, BadPathValuesCountAsAbsent)
-{
-    put("Ostrevan.exe");
-    put("local.bin");
-    std::string long_path = dir + "\\" + std::string(300 - dir.size() - 1, 'p');
+    std::string expandable = dir.substr(0, dir.rfind('\\'));
+    SetEnvironmentVariableA("OSTREVAN_GAMES", expandable.c_str());
+    SetEnvironmentVariableA("OSTREVAN_LONG", std::string(260, 'l').c_str());
     DWORD number = 0x12345678;
+    enum { NO_KEY = 0x100, NO_VALUE };
     struct Case {
         const char *what;
-        DWORD type;
-        std::wstring data; // as stored: strings in UTF-16
+        DWORD type; // or NO_KEY, NO_VALUE
+        std::wstring data;
+        bool game;
+        std::string install_dir;
+        int language;
     } cases[] = {
-        {"300 bytes", REG_SZ, wide(long_path) + L'\0'},
-        {"256 bytes without terminator", REG_SZ, std::wstring(256, L'q')},
-        {"a number", REG_DWORD, std::wstring(reinterpret_cast<const wchar_t *>(&number), 2)},
-        {"REG_EXPAND_SZ longer than 255 bytes once expanded", REG_EXPAND_SZ,
-         std::wstring(L"%OSTREVAN_LONG%\\x") + L'\0'},
+        {"no key", NO_KEY, L"", true, "", 0},
+        {"the key without a value", NO_VALUE, L"", true, "", 0},
+        {"empty", REG_SZ, std::wstring(1, L'\0'), true, "", 0},
+        {"the directory without the game", REG_SZ, wide(dir) + L'\0', false, dir, 3},
+        {"the game", REG_SZ, wide(dir) + L'\0', true, dir, 3},
+        {"with variables", REG_EXPAND_SZ, L"%OSTREVAN_GAMES%" + wide(dir.substr(expandable.size())) + L'\0', true, dir,
+         3},
+        {"300 bytes", REG_SZ, wide(dir + "\\" + std::string(300 - dir.size() - 1, 'p')) + L'\0', true, "", 0},
+        {"256 bytes without terminator", REG_SZ, std::wstring(256, L'q'), true, "", 0},
+        {"255 bytes without terminator", REG_SZ, std::wstring(255, L'r'), true, std::string(255, 'r'), 0},
+        {"a number", REG_DWORD, std::wstring(reinterpret_cast<const wchar_t *>(&number), 2), true, "", 0},
+        {"longer than 255 bytes once expanded", REG_EXPAND_SZ, L"%OSTREVAN_LONG%\\x" + std::wstring(1, L'\0'), true, "",
+         0},
     };
-    SetEnvironmentVariableA("OSTREVAN_LONG", std::string(260, 'l').c_str());
     for (const Case &c : cases) {
-        set_raw_path(c.type, c.data.data(), static_cast<ULONG>(c.data.size() * sizeof(wchar_t)));
-        discover_installation();
-        EXPECT_FALSE(install_found) << c.what;
-        EXPECT_STREQ(install_dir, "") << c.what;
-        EXPECT_STREQ(details_text, "") << c.what;
+        SCOPED_TRACE(c.what);
+        DeleteFileA((dir + "\\Ostrevan.exe").c_str());
+        if (c.game)
+            put("Ostrevan.exe");
+        remove_game_key();
+        HKEY key;
+        if (c.type == NO_VALUE && RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan", &key) == ERROR_SUCCESS)
+            RegCloseKey(key);
+        else if (c.type != NO_KEY)
+            set_raw_path(c.type, c.data);
+        memset(install_dir, 'z', sizeof install_dir);
+        discover();
+        EXPECT_EQ(install_found, c.game && c.install_dir == dir);
+        EXPECT_EQ(std::string(install_dir), c.install_dir);
+        EXPECT_EQ(language, c.language ? c.language : system_language());
+        EXPECT_STREQ(details_text, "");
     }
-}
-
-// Installers write the path with variables in it.
-TEST_F(Discovery, ExpandableStringPathIsExpanded)
-{
-    put("Ostrevan.exe");
-    put("local_russian.bin");
-    size_t cut = dir.rfind('\\');
-    SetEnvironmentVariableA("OSTREVAN_GAMES", dir.substr(0, cut).c_str());
-    std::wstring stored = L"%OSTREVAN_GAMES%" + wide(dir.substr(cut)) + L'\0';
-    set_raw_path(REG_EXPAND_SZ, stored.data(), static_cast<ULONG>(stored.size() * sizeof(wchar_t)));
-    discover_installation();
-    EXPECT_STREQ(install_dir, dir.c_str());
-    EXPECT_TRUE(install_found);
-    EXPECT_EQ(language, 3);
-    EXPECT_STREQ(details_text, "");
-}
-
-TEST_F(Discovery, PathOfExactlyTheBufferWithoutTerminatorIsTerminated)
-{
-    std::string value(255, 'r');
-    std::wstring stored = wide(value);
-    set_raw_path(REG_SZ, stored.data(), static_cast<ULONG>(stored.size() * sizeof(wchar_t)));
-    memset(install_dir, 'z', sizeof install_dir);
-    discover_installation();
-    EXPECT_EQ(std::string(install_dir), value);
-    EXPECT_FALSE(install_found);
-
-    // The same directory name, terminated, is a real installation.
-    set_game_path(dir);
-    put("Ostrevan.exe");
-    put("local_german.bin");
-    discover_installation();
-    EXPECT_TRUE(install_found);
-    EXPECT_EQ(language, 2);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// fault_shim.h -- force-included into the sweep build of the updater: its file operations and its result
-// dialog go through fault_shim.cpp, which counts the operations and fails or ends the run at one of them
+// fault_shim.h -- force-included into the sweep build of the updater: its file operations, its windows and its
+// start of the game go through fault_shim.cpp, which counts the operations, holds them to Windows' rules, fails or
+// ends the run at one of them, and reports what the run did
 #pragma once
 
 #include <windows.h>
@@ -15,7 +16,12 @@ BOOL WINAPI shim_CreateHardLinkA(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES);
 BOOL WINAPI shim_DeleteFileA(LPCSTR);
 BOOL WINAPI shim_SetFileAttributesA(LPCSTR, DWORD);
 DWORD WINAPI shim_GetFileAttributesA(LPCSTR);
+HWND WINAPI shim_CreateDialogParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
 INT_PTR WINAPI shim_DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
+LRESULT WINAPI shim_SendMessageA(HWND, UINT, WPARAM, LPARAM);
+BOOL WINAPI shim_SetWindowTextA(HWND, LPCSTR);
+HRESULT WINAPI shim_CoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
+HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 
 #define CreateFileA shim_CreateFileA
 #define ReadFile shim_ReadFile
@@ -28,4 +34,9 @@ INT_PTR WINAPI shim_DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
 #define DeleteFileA shim_DeleteFileA
 #define SetFileAttributesA shim_SetFileAttributesA
 #define GetFileAttributesA shim_GetFileAttributesA
+#define CreateDialogParamA shim_CreateDialogParamA
 #define DialogBoxParamA shim_DialogBoxParamA
+#define SendMessageA shim_SendMessageA
+#define SetWindowTextA shim_SetWindowTextA
+#define CoCreateInstance shim_CoCreateInstance
+#define ShellExecuteA shim_ShellExecuteA

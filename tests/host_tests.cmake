@@ -8,11 +8,6 @@ add_executable(portable_tests
 target_link_libraries(portable_tests PRIVATE portable gtest_main)
 add_test(NAME portable COMMAND portable_tests)
 
-# The shipped 32-bit program carries the catalogue as this build compiles it.
-add_executable(catalogue_scan catalogue_scan.cpp)
-target_link_libraries(catalogue_scan PRIVATE portable)
-add_test(NAME catalogue_in_win32_program COMMAND catalogue_scan ${CMAKE_SOURCE_DIR}/build/win32/updater.exe)
-
 # The payload decoder under libFuzzer (clang), seeded with the crafted payloads; a short run here,
 # a long one with `make fuzz`.
 find_program(CLANGXX clang++)

@@ -1,4 +1,4 @@
-// win_test_support.cpp -- files, registry and windows of other processes, for the tests under Wine
+// win_test_support.cpp -- files, registry, processes and windows for the tests under Wine, and the demo game
 #include "tests/win_test_support.h"
 
 #include <algorithm>
@@ -9,29 +9,21 @@
 std::string make_temp_dir(const char *tag)
 {
     static int serial;
-    char base[MAX_PATH];
+    char base[MAX_PATH], path[MAX_PATH];
     GetTempPathA(sizeof base, base);
-    for (;;) {
-        char path[MAX_PATH];
+    do
         snprintf(path, sizeof path, "%sostrevan-%s-%lu-%d", base, tag, GetCurrentProcessId(), ++serial);
-        if (CreateDirectoryA(path, NULL))
-            return path;
-    }
+    while (!CreateDirectoryA(path, NULL));
+    return path;
 }
 
 void remove_tree(const std::string &path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        for (const std::string &name : list_dir(path))
-            remove_tree(path + "\\" + name);
+    for (const std::string &name : list_dir(path))
+        remove_tree(path + "\\" + name);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(path.c_str()))
         RemoveDirectoryA(path.c_str());
-    } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-    }
 }
 
 bool file_exists(const std::string &path)
@@ -43,23 +35,19 @@ std::string read_file(const std::string &path)
 {
     std::string data;
     FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return data;
     char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+    for (size_t n; file && (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
         data.append(buffer, n);
-    fclose(file);
+    if (file)
+        fclose(file);
     return data;
 }
 
 bool write_file(const std::string &path, const std::string &data)
 {
     FILE *file = fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    bool written = fwrite(data.data(), 1, data.size(), file) == data.size();
-    return fclose(file) == 0 && written;
+    bool written = file && fwrite(data.data(), 1, data.size(), file) == data.size();
+    return file && fclose(file) == 0 && written;
 }
 
 std::vector<std::string> list_dir(const std::string &path)
@@ -67,13 +55,10 @@ std::vector<std::string> list_dir(const std::string &path)
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(search, &found));
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    }
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
@@ -86,10 +71,9 @@ Tree snapshot(const std::string &dir)
     Tree tree;
     for (const std::string &name : list_dir(dir)) {
         DWORD attributes = GetFileAttributesA((dir + "\\" + name).c_str());
-        std::string &entry = tree[name];
-        entry = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
+        tree[name] = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
         if (attributes & FILE_ATTRIBUTE_READONLY)
-            entry += READ_ONLY_MARK;
+            tree[name] += READ_ONLY_MARK;
     }
     return tree;
 }
@@ -105,11 +89,31 @@ std::string changes(const Tree &before, const Tree &after)
             text += " ~" + file.first + "(" + std::to_string(file.second.size()) + "->" +
                     std::to_string(now->second.size()) + ")";
     }
-    for (const auto &file : after) {
-        if (!before.count(file.first))
-            text += " +" + file.first;
-    }
+    for (const auto &file : after)
+        text += before.count(file.first) ? "" : " +" + file.first;
     return text.empty() ? " none" : text;
+}
+
+const char *const INSTALLED_NAMES[5] = {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin"};
+const char *const MARKERS[4] = {"", "local.bin", "local_german.bin", "local_russian.bin"};
+
+void install_101(const std::string &game, int language)
+{
+    std::string installed = env_path("OSTREVAN_INSTALL_101");
+    for (const std::string &name : list_dir(installed))
+        CopyFileA((installed + "\\" + name).c_str(), (game + "\\" + name).c_str(), FALSE);
+    if (language)
+        write_file(game + "\\" + MARKERS[language], "");
+    set_game_path(game);
+}
+
+Tree expected_102(const Tree &before, const std::string &package, int language)
+{
+    const char *const patches[] = {"", "patch1_en.bin", "patch1_de.bin", "patch1_ru.bin"};
+    Tree tree = before;
+    for (const char *name : INSTALLED_NAMES)
+        tree[name] = read_file(package + "\\" + (std::string(name) == "patch1.bin" ? patches[language] : name));
+    return tree;
 }
 
 bool copy_payloads(const std::string &packed, const std::string &updater, int skip_id)
@@ -124,8 +128,7 @@ bool copy_payloads(const std::string &packed, const std::string &updater, int sk
             copied = UpdateResourceA(update, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0,
                                      LockResource(LoadResource(source, found)), SizeofResource(source, found));
     }
-    if (update)
-        copied = EndUpdateResourceA(update, !copied) && copied;
+    copied = update && EndUpdateResourceA(update, !copied) && copied;
     if (source)
         FreeLibrary(source);
     return copied;
@@ -133,13 +136,8 @@ bool copy_payloads(const std::string &packed, const std::string &updater, int sk
 
 void set_game_path(const std::string &value)
 {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevan", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Ostrevan", "Path", REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1));
 }
 
 void remove_game_key()
@@ -149,16 +147,14 @@ void remove_game_key()
 
 std::string env_path(const char *name)
 {
-    const char *value = getenv(name);
-    std::string path = value ? value : "";
+    std::string path = getenv(name) ? getenv(name) : "";
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 
 bool start_process(const std::string &command, const std::string &cwd, PROCESS_INFORMATION *process)
 {
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string line = command;
     return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, cwd.empty() ? NULL : cwd.c_str(), &startup,
@@ -196,36 +192,13 @@ static BOOL CALLBACK match_window(HWND window, LPARAM param)
     return FALSE;
 }
 
-static HWND find_window(DWORD pid, int control_id, bool visible)
-{
-    WindowSearch search = {pid, control_id, visible, NULL};
-    EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms)
 {
-    for (int waited = 0;; waited += 10) {
-        HWND window = find_window(pid, control_id, visible);
-        if (window || waited >= timeout_ms)
-            return window;
+    WindowSearch search = {pid, control_id, visible, NULL};
+    for (int waited = 0; EnumWindows(match_window, reinterpret_cast<LPARAM>(&search)) && waited < timeout_ms;
+         waited += 10)
         Sleep(10);
-    }
-}
-
-HWND wait_for_own_window(int control_id, int timeout_ms)
-{
-    for (int waited = 0;; waited += 10) {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        HWND window = find_window(GetCurrentProcessId(), control_id, true);
-        if (window || waited >= timeout_ms)
-            return window;
-        Sleep(10);
-    }
+    return search.found;
 }
 
 std::string window_text(HWND window)

@@ -1,4 +1,4 @@
-// win_test_support.h -- files, registry and windows of other processes, for the tests under Wine
+// win_test_support.h -- files, registry, processes and windows for the tests under Wine, and the demo game
 #pragma once
 
 #include <windows.h>
@@ -17,13 +17,22 @@ bool write_file(const std::string &path, const std::string &data);
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string &path);
 
-// Every file of a directory by name: its content, READ_ONLY_MARK ("<read-only>") appended for a read-only file,
+// Every file of a directory by name: its content, READ_ONLY_MARK appended for a read-only file,
 // "<directory>" for a directory.
 typedef std::map<std::string, std::string> Tree;
 extern const char READ_ONLY_MARK[];
 Tree snapshot(const std::string &dir);
 // What differs between two trees, for failure messages.
 std::string changes(const Tree &before, const Tree &after);
+
+// The installed names of the update, and the marker file of each language code (none for 0).
+extern const char *const INSTALLED_NAMES[5];
+extern const char *const MARKERS[4];
+// The demo game 1.01 (OSTREVAN_INSTALL_101) copied into the existing directory game, with the marker of
+// language, and named by "Path" in the registry.
+void install_101(const std::string &game, int language);
+// The installation before as the update leaves it in language, from the 1.02 sources in package.
+Tree expected_102(const Tree &before, const std::string &package, int language);
 
 // Writes the payload resources of the packed updater, all but skip_id, into
 // updater (a copy of the bare updater). False when one cannot be copied.
@@ -44,8 +53,6 @@ DWORD finish_process(PROCESS_INFORMATION *process, int timeout_ms);
 // The first top-level window of process pid that has a child with control_id
 // (visible ones only when visible is true), waiting up to timeout_ms.
 HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms);
-// The same for a window of this thread, pumping its messages while waiting.
-HWND wait_for_own_window(int control_id, int timeout_ms);
 
 std::string window_text(HWND window);
 std::string control_text(HWND dialog, int control_id);

@@ -1,7 +1,7 @@
 # wine_tests.cmake -- the Windows code on the real Win32 API under Wine, with an Xvfb display of its own
-# Each suite runs once. What the player runs, the i686 build, runs under the 32-bit Wine: discovery, extraction,
-# the windows and the packed Ostrevan_Patch102.exe end to end. The x86_64 build tests the packer, which stays a
-# 64-bit program under wine64.
+# What the player runs, the i686 build, runs under the 32-bit Wine: discovery, extraction, the windows, the packed
+# Ostrevan_Patch102.exe end to end and the fault sweep. The x86_64 build tests the packer, which stays a 64-bit
+# program, and runs its own package beside planted DLLs.
 set(CMAKE_CROSSCOMPILING_EMULATOR bash;${CMAKE_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR})
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set(ARCH win32)
@@ -17,62 +17,45 @@ add_custom_command(
     COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py ${CRAFTED}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py
     VERBATIM)
-add_custom_target(crafted_payloads DEPENDS ${CRAFTED}/crafted_payloads.rc)
+set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
 
 # The demo game as installed at version 1.01, without language marker.
 set(INSTALL_101 ${CMAKE_CURRENT_BINARY_DIR}/install101)
 add_custom_command(
     OUTPUT ${INSTALL_101}/Ostrevan.exe
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${INSTALL_101}
     COMMAND python3 ${CMAKE_SOURCE_DIR}/sample/make_sample.py install ${INSTALL_101} none
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:config_stub_101> ${INSTALL_101}/Config.exe
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:game_stub_101> ${INSTALL_101}/Ostrevan.exe
     DEPENDS ${CMAKE_SOURCE_DIR}/sample/make_sample.py config_stub_101 game_stub_101
     VERBATIM)
-add_custom_target(install_101 ALL DEPENDS ${INSTALL_101}/Ostrevan.exe)
+add_custom_target(test_data ALL DEPENDS ${INSTALL_101}/Ostrevan.exe ${CRAFTED}/crafted_payloads.rc)
 
 add_library(win_test_support STATIC win_test_support.cpp)
 target_link_libraries(win_test_support PUBLIC portable gtest_main)
-
 function(wine_test_program name)
     add_executable(${name} ${ARGN})
     target_link_libraries(${name} PRIVATE updater_core win_test_support)
-    add_dependencies(${name} crafted_payloads updater_icon)
+    add_dependencies(${name} test_data updater_icon)
 endfunction()
-include(sweep.cmake)
 
-# The packed updater run as a player runs it; a DLL planted beside it (no runtime, kernel32 alone).
+# The packed updater run as a player runs it, beside a planted DLL (no runtime, kernel32 alone).
 wine_test_program(update_run_tests update_run_test.cpp)
 add_library(planted_dll SHARED planted_dll.cpp)
 target_link_options(planted_dll PRIVATE -nostdlib)
 target_link_libraries(planted_dll PRIVATE kernel32)
 add_dependencies(update_run_tests planted_dll)
+set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}")
 
-if(ARCH STREQUAL "win64")
-    wine_test_program(pack_tests pack_test.cpp)
-    target_link_libraries(pack_tests PRIVATE package_builder)
-    add_executable(pack_target pack_target.cpp pack_target.rc)
-    target_link_libraries(pack_target PRIVATE updater_core)
-    add_dependencies(pack_tests pack_target packer)
-    set_source_files_properties(pack_target.rc PROPERTIES OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h")
-else()
-    wine_test_program(discovery_tests discovery_test.cpp)
-    wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
-    wine_test_program(windows_tests windows_test.cpp windows_test.rc)
-    wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
-    set_source_files_properties(${CRAFTED}/crafted_payloads.rc PROPERTIES GENERATED TRUE)
-    # windres does not report what an .rc includes: name it.
-    set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
-    set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES}")
-    set_source_files_properties(${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
-    target_include_directories(windows_tests PRIVATE ${CRAFTED})
-    # Loaded into the packed updater by a hook: what its progress window shows at each row.
-    add_library(row_probe SHARED row_probe.cpp)
-    target_link_libraries(row_probe PRIVATE comctl32)
-    target_include_directories(row_probe PRIVATE ${CMAKE_SOURCE_DIR})
-    target_link_options(row_probe PRIVATE -Wl,--kill-at)
-    add_dependencies(update_run_tests row_probe)
-endif()
+# The updater's own sources built again with the shim of the fault sweep (tests only), for the sweep's scenarios.
+add_library(fault_shim STATIC fault_shim.cpp)
+target_include_directories(fault_shim PRIVATE ${CMAKE_SOURCE_DIR})
+add_executable(updater_sweep WIN32 ${UPDATER_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/app/main.cpp
+                                   ${CMAKE_SOURCE_DIR}/app/system_dlls.cpp ${CMAKE_SOURCE_DIR}/res/updater.rc)
+target_compile_options(updater_sweep PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_CURRENT_SOURCE_DIR}/fault_shim.h>)
+target_link_libraries(updater_sweep PRIVATE portable fault_shim comctl32 shell32 advapi32 ole32 oleaut32 uuid)
+add_dependencies(updater_sweep updater_icon)
+wine_test_program(sweep_tests sweep_test.cpp)
+add_dependencies(sweep_tests updater_sweep)
 
 # The session: prefix, Xvfb and a persistent wineserver, stopped whatever the tests did.
 add_test(NAME wine_session_start COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh start ${CMAKE_BINARY_DIR})
@@ -80,83 +63,77 @@ add_test(NAME wine_session_stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-se
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# wine_test(NAME PROGRAM LANGUAGE_LOCALE [ENVIRONMENT...] [ARGS...]): one test process under a locale.
+# wine_test(NAME PROGRAM LOCALE [ENV...] [ARGS...]): one test process under a locale.
 function(wine_test name program locale)
     cmake_parse_arguments(PARSE_ARGV 3 WT "" "" "ENV;ARGS")
     add_test(NAME ${name} COMMAND ${program} ${WT_ARGS})
-    set_tests_properties(${name} PROPERTIES
-        FIXTURES_REQUIRED wine
-        TIMEOUT 300
-        ENVIRONMENT "LC_ALL=${locale};${WT_ENV}")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT "LC_ALL=${locale};${WT_ENV}")
 endfunction()
 
-set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
-            "OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>" "OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll>")
 # A DLL under each of these names beside the updater, Wine told to prefer it: every DLL that a run loads but the
 # known DLLs (kernel32, kernelbase, ntdll, msvcrt), and those that installers have been tricked with.
 set(PLANTED actxprxy advapi32 combase comctl32 cryptbase dwmapi gdi32 ieframe imm32 mpr msimg32 ole32 oleaut32 propsys
     rpcrt4 sechost shcore shell32 shlwapi textshaping ucrtbase urlmon user32 uxtheme version win32u wininet ws2_32 zlib1)
 string(REPLACE ";" "," PLANTED "${PLANTED}")
-wine_test(planted_dlls_${ARCH} update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_PLANTED_DLLS=${PLANTED}
-          WINEDLLOVERRIDES=${PLANTED}=n,b ARGS --gtest_filter=UpdateRun.PlantedDlls*)
+wine_test(planted_dlls_${ARCH} update_run_tests en_US.UTF-8 ARGS --gtest_filter=UpdateRun.PlantedDlls*
+          ENV ${RUN_ENV} OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll> OSTREVAN_PLANTED_DLLS=${PLANTED}
+              WINEDLLOVERRIDES=${PLANTED}=n,b)
 # A system DLL that cannot be loaded (disabled) is a broken Windows: the updater ends at once with 0.
 wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleaut32= WINE_TIMEOUT=60
           ARGS ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR} ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
+
 if(ARCH STREQUAL "win64")
-    wine_test(packing pack_tests en_US.UTF-8)
+    wine_test_program(pack_tests pack_test.cpp)
+    target_link_libraries(pack_tests PRIVATE package_builder)
+    add_dependencies(pack_tests updater packer)
+    wine_test(packing pack_tests en_US.UTF-8
+              ENV OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater> OSTREVAN_PACKER=Z:$<TARGET_FILE:packer>)
     return()
 endif()
 
+wine_test_program(discovery_tests discovery_test.cpp)
+wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
+wine_test_program(windows_tests windows_test.cpp windows_test.rc)
+wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
+target_include_directories(windows_tests PRIVATE ${CRAFTED})
+# windres does not report what an .rc includes: name it.
+set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
+set_source_files_properties(windows_test.rc PROPERTIES
+    OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES};${CMAKE_SOURCE_DIR}/res/updater.manifest")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
+
 # The system language follows LC_ALL under Wine: one process per system language.
-wine_test(discovery_english discovery_tests en_US.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=1)
-wine_test(discovery_german discovery_tests de_DE.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=2)
-wine_test(discovery_russian discovery_tests ru_RU.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=3)
-wine_test(discovery_french discovery_tests fr_FR.UTF-8 ENV EXPECTED_SYSTEM_LANGUAGE=1)
-wine_test(extraction extract_tests en_US.UTF-8)
-wine_test(windows_english windows_tests en_US.UTF-8 ENV OSTREVAN_LANGUAGE=1)
-wine_test(windows_german windows_tests de_DE.UTF-8 ENV OSTREVAN_LANGUAGE=2)
-wine_test(windows_russian windows_tests ru_RU.UTF-8 ENV OSTREVAN_LANGUAGE=3)
-wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.SuccessView*)
-
-list(APPEND RUN_ENV "OSTREVAN_ROW_PROBE=Z:$<TARGET_FILE:row_probe>")
-wine_test(update_run_english update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=1
-          ARGS --gtest_filter=UpdateRun.Ready*)
-wine_test(update_run_german update_run_tests de_DE.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=2
-          ARGS --gtest_filter=UpdateRun.Ready*)
-wine_test(update_run_russian update_run_tests ru_RU.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=3
-          ARGS --gtest_filter=UpdateRun.Ready*)
-wine_test(update_run_failures update_run_tests en_US.UTF-8 ENV ${RUN_ENV}
-          ARGS --gtest_filter=-UpdateRun.Ready*:UpdateRun.PlantedDlls*)
-
-# The windows at 144 DPI (150 %) in full, and at 120 and 192 DPI every text's fit and the collapsed cut:
-# tests/run_at_dpi.sh sets the DPI that Wine gives a process as it starts, and removes it afterwards.
-set_property(SOURCE windows_test.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/updater.manifest)
-foreach(dpi 120 144 192)
-    set(dpi_filter --gtest_filter=DisplayScale.*:ResultDialog.EveryTextFitsItsControl:ResultDialog.OpensCollapsed*)
-    if(dpi EQUAL 144)
-        set(dpi_filter "")
+foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3 french:fr_FR.UTF-8:1)
+    string(REPLACE ":" ";" run ${run})
+    list(GET run 0 name)
+    list(GET run 1 locale)
+    list(GET run 2 code)
+    wine_test(discovery_${name} discovery_tests ${locale} ENV EXPECTED_SYSTEM_LANGUAGE=${code})
+    if(name STREQUAL "french")
+        break()
     endif()
-    foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3)
-        string(REPLACE ":" ";" run ${run})
-        list(GET run 0 name)
-        list(GET run 1 locale)
-        list(GET run 2 code)
+    wine_test(windows_${name} windows_tests ${locale} ENV OSTREVAN_LANGUAGE=${code})
+    wine_test(update_run_${name} update_run_tests ${locale} ENV ${RUN_ENV} OSTREVAN_LANGUAGE=${code}
+              ARGS --gtest_filter=UpdateRun.Ready*)
+    # Every text's fit and the collapsed dialog at 120, 144 and 192 DPI: tests/run_at_dpi.sh sets the DPI
+    # that Wine gives a process as it starts, and removes it afterwards.
+    foreach(dpi 120 144 192)
         wine_test(windows_${name}_${dpi}dpi bash ${locale} ENV OSTREVAN_LANGUAGE=${code}
-                  ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi}
-                       $<TARGET_FILE:windows_tests> ${dpi_filter})
+                  ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi} $<TARGET_FILE:windows_tests>
+                       --gtest_filter=DisplayScale.*:ResultDialog.TextsFit*)
     endforeach()
 endforeach()
-
-# The game's start through the desktop shell, and the updater's own start when the shell's route leads nowhere.
-wine_test_program(launch_tests launch_game_test.cpp)
-wine_test(launch launch_tests en_US.UTF-8 ENV OSTREVAN_INSTALL_101=Z:${INSTALL_101})
+wine_test(extraction extract_tests en_US.UTF-8)
+wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.EachView*)
+wine_test(update_run_others update_run_tests en_US.UTF-8 ENV ${RUN_ENV}
+          ARGS --gtest_filter=-UpdateRun.Ready*:UpdateRun.PlantedDlls*)
 
 # The release pipeline: packed, checked, signed, and its package run end to end.
 include(release_tests.cmake)
 
-# A sample of the fault sweep on the shipped program: every 11th operation, and in each crashed run's successor
-# every 59th (`make sweep` runs all of it under wine64).
-wine_test(fault_sweep_sample sweep_tests en_US.UTF-8
-          ENV ${RUN_ENV} OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep> OSTREVAN_SWEEP_STEP=11
-              OSTREVAN_SWEEP_NESTED_STEP=59 WINE_TIMEOUT=1500)
+# The scenarios of the sweep build, and a sample of the fault sweep: every 11th operation, and in each crashed
+# run's successor every 59th (`make sweep` runs all of it under wine64).
+list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
+wine_test(fault_sweep_sample sweep_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=11 OSTREVAN_SWEEP_NESTED_STEP=59
+          WINE_TIMEOUT=1500)
 set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
