@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 tree=$root/build/win64
 session=$root/scripts/wine-session.sh
 log=$root/build/sweep.log
-for file in "$tree/tests/sweep_tests.exe" "$tree/tests/updater_sweep.exe" "$root/build/package/win64/Ostrevan_Patch102.exe"; do
+for file in "$tree/tests/update_run_tests.exe" "$tree/tests/updater_sweep.exe" "$root/build/package/win64/Ostrevan_Patch102.exe"; do
     [ -f "$file" ] || { echo "sweep: $file is missing (make package)" >&2; exit 1; }
 done
 trap 'bash "$session" stop "$tree" >/dev/null 2>&1' EXIT INT TERM
@@ -19,7 +19,7 @@ export OSTREVAN_SWEEP_STEP=${SWEEP_STEP:-1} OSTREVAN_SWEEP_NESTED_STEP=${SWEEP_N
 export LC_ALL=en_US.UTF-8 WINE_TIMEOUT=${SWEEP_TIMEOUT:-36000}
 echo "sweep: every ${OSTREVAN_SWEEP_STEP}. operation, every ${OSTREVAN_SWEEP_NESTED_STEP}. of the run after a crash"
 start=$(date +%s)
-bash "$root/scripts/wine-run.sh" "$tree" "$tree/tests/sweep_tests.exe" 2>&1 | tee "$log" | grep -E '^\[ *(sweep|FAILED|PASSED|OK) '
+bash "$root/scripts/wine-run.sh" "$tree" "$tree/tests/update_run_tests.exe" --gtest_filter=Sweep.* 2>&1 | tee "$log" | grep -E '^\[ *(sweep|FAILED|PASSED|OK) '
 status=${PIPESTATUS[0]}
 echo "sweep: $(( $(date +%s) - start )) s, log in $log"
 exit "$status"

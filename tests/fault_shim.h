@@ -1,27 +1,239 @@
-// fault_shim.h -- force-included into the sweep build of the updater: its file operations, its windows and its
-// start of the game go through fault_shim.cpp, which counts the operations, holds them to Windows' rules, fails or
-// ends the run at one of them, and reports what the run did
+// fault_shim.h -- force-included into the sweep build of the updater. Every file operation is counted and held to
+// Windows' rules for read-only files, which Wine run as root bends (it opens one for writing). The operation
+// numbered OSTREVAN_SWEEP_AT fails with a realistic error (OSTREVAN_SWEEP_MODE=fail) or ends the process there
+// (crash), leaving a write or a copy half done. OSTREVAN_SWEEP_NO_LINKS=1 refuses hard links, as FAT and exFAT
+// do, and a write that fails then reports success with a short count, as some file systems and redirectors do.
+// OSTREVAN_SWEEP_WITHOUT=progress or dialog: that window cannot be created. The result dialog is answered
+// OSTREVAN_SWEEP_ANSWER (ok, else Cancel); the game's start is recorded, never made. OSTREVAN_SWEEP_REPORT gets a
+// line for each operation, row of the progress window and start of the game, and what the dialog showed.
 #pragma once
 
 #include <windows.h>
 
-HANDLE WINAPI shim_CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-BOOL WINAPI shim_ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-BOOL WINAPI shim_WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-BOOL WINAPI shim_FlushFileBuffers(HANDLE);
-BOOL WINAPI shim_CloseHandle(HANDLE);
-BOOL WINAPI shim_MoveFileExA(LPCSTR, LPCSTR, DWORD);
-BOOL WINAPI shim_CopyFileA(LPCSTR, LPCSTR, BOOL);
-BOOL WINAPI shim_CreateHardLinkA(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES);
-BOOL WINAPI shim_DeleteFileA(LPCSTR);
-BOOL WINAPI shim_SetFileAttributesA(LPCSTR, DWORD);
-DWORD WINAPI shim_GetFileAttributesA(LPCSTR);
-HWND WINAPI shim_CreateDialogParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
-INT_PTR WINAPI shim_DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
-LRESULT WINAPI shim_SendMessageA(HWND, UINT, WPARAM, LPARAM);
-BOOL WINAPI shim_SetWindowTextA(HWND, LPCSTR);
-HRESULT WINAPI shim_CoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
-HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+#include <commctrl.h>
+#include <shellapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string>
+
+#include "res/resource.h"
+#include "tests/sweep_report.h"
+
+namespace shim
+{
+
+inline bool loaded, no_links;
+inline int fault_at, operations, bar_position;
+inline std::string mode, without, answer, report; // the settings; report: its path
+inline DLGPROC product_procedure;
+
+// Appends to the report, which thus holds all that happened however the run ends.
+inline void note(const std::string &text)
+{
+    FILE *file = report.empty() ? NULL : fopen(report.c_str(), "ab");
+    if (file) {
+        fputs(text.c_str(), file);
+        fclose(file);
+    }
+}
+
+inline void load()
+{
+    auto setting = [](const char *name) {
+        const char *value = getenv((std::string("OSTREVAN_SWEEP_") + name).c_str());
+        return std::string(value ? value : "");
+    };
+    if (!loaded) {
+        mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
+        fault_at = atoi(setting("AT").c_str());
+        no_links = setting("NO_LINKS") == "1";
+        loaded = true;
+    }
+}
+
+// Counts one operation. True when it is the one to fail or to crash at: the error is set then.
+inline bool faulty(const char *name, const char *path, DWORD error)
+{
+    load();
+    note("op " + std::string(name) + " " + (path ? path : "") + "\n");
+    if (++operations != fault_at || (mode != "fail" && mode != "crash"))
+        return false;
+    char line[120];
+    snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
+    note(line);
+    SetLastError(error);
+    return true;
+}
+
+// Ends the process here when this operation is the one to crash at.
+inline void crash_here()
+{
+    if (mode == "crash" && operations == fault_at)
+        TerminateProcess(GetCurrentProcess(), SWEEP_CRASH_EXIT_CODE);
+}
+
+inline bool fails(const char *name, const char *path, DWORD error)
+{
+    bool hit = faulty(name, path, error);
+    if (hit)
+        crash_here();
+    return hit;
+}
+
+// Windows' answer to writing, copying over, replacing or deleting a read-only file.
+inline bool read_only(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != FILE_ATTRIBUTE_READONLY)
+        return false;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return true;
+}
+
+inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    INT_PTR result = product_procedure(dialog, message, wparam, lparam);
+    if (message == WM_INITDIALOG) {
+        char text[8192];
+        for (int id : {IDC_MESSAGE, IDC_DETAILS_BOX}) {
+            GetDlgItemTextA(dialog, id, text, sizeof text);
+            note(std::string(id == IDC_MESSAGE ? "message\n" : "details\n") + text + "\n" REPORT_TEXT_END "\n");
+        }
+        note("dialog\n");
+        PostMessageA(dialog, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
+    }
+    return result;
+}
+
+} // namespace shim
+
+inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                      DWORD disposition, DWORD flags, HANDLE model)
+{
+    bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) || disposition == CREATE_ALWAYS;
+    if (shim::fails("CreateFileA", path, disposition == CREATE_ALWAYS ? ERROR_DISK_FULL : ERROR_SHARING_VIOLATION) ||
+        (writes && shim::read_only(path)))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, access, share, security, disposition, flags, model);
+}
+
+inline BOOL WINAPI shim_ReadFile(HANDLE file, LPVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    return !shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, data, length, done, overlapped);
+}
+
+inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    if (!shim::faulty("WriteFile", NULL, ERROR_DISK_FULL))
+        return WriteFile(file, data, length, done, overlapped);
+    // Half of it reaches the file: then the process ends, or the disk is full.
+    BOOL written = WriteFile(file, data, length / 2, done, overlapped);
+    shim::crash_here();
+    SetLastError(ERROR_DISK_FULL);
+    return written && shim::no_links;
+}
+
+inline BOOL WINAPI shim_FlushFileBuffers(HANDLE file)
+{
+    return !shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && FlushFileBuffers(file);
+}
+
+// A close that fails (a delayed write on a full disk) still releases the handle.
+inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
+{
+    bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
+    BOOL closed = CloseHandle(handle);
+    if (failed)
+        SetLastError(ERROR_DISK_FULL);
+    return closed && !failed;
+}
+
+inline BOOL WINAPI shim_MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    return !shim::fails("MoveFileExA", to, ERROR_SHARING_VIOLATION) &&
+           !((flags & MOVEFILE_REPLACE_EXISTING) && shim::read_only(to)) && MoveFileExA(from, to, flags);
+}
+
+inline BOOL WINAPI shim_CopyFileA(LPCSTR from, LPCSTR to, BOOL fail_if_exists)
+{
+    if (!shim::faulty("CopyFileA", to, ERROR_DISK_FULL))
+        return !shim::read_only(to) && CopyFileA(from, to, fail_if_exists);
+    // A crash cuts the copy at half its length.
+    if (shim::mode == "crash" && CopyFileA(from, to, fail_if_exists)) {
+        HANDLE file = CreateFileA(to, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        SetFilePointer(file, static_cast<LONG>(GetFileSize(file, NULL) / 2), NULL, FILE_BEGIN);
+        SetEndOfFile(file);
+        CloseHandle(file);
+    }
+    shim::crash_here();
+    return FALSE;
+}
+
+inline BOOL WINAPI shim_CreateHardLinkA(LPCSTR link, LPCSTR target, LPSECURITY_ATTRIBUTES security)
+{
+    if (shim::fails("CreateHardLinkA", link, ERROR_ACCESS_DENIED))
+        return FALSE;
+    if (shim::no_links)
+        SetLastError(ERROR_INVALID_FUNCTION);
+    return !shim::no_links && CreateHardLinkA(link, target, security);
+}
+
+inline BOOL WINAPI shim_DeleteFileA(LPCSTR path)
+{
+    return !shim::fails("DeleteFileA", path, ERROR_SHARING_VIOLATION) && !shim::read_only(path) && DeleteFileA(path);
+}
+
+inline BOOL WINAPI shim_SetFileAttributesA(LPCSTR path, DWORD attributes)
+{
+    return !shim::fails("SetFileAttributesA", path, ERROR_ACCESS_DENIED) && SetFileAttributesA(path, attributes);
+}
+
+inline DWORD WINAPI shim_GetFileAttributesA(LPCSTR path)
+{
+    return shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) ? INVALID_FILE_ATTRIBUTES
+                                                                        : GetFileAttributesA(path);
+}
+
+inline HWND WINAPI shim_CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
+{
+    shim::load();
+    return shim::without == "progress" ? NULL : CreateDialogParamA(instance, name, owner, procedure, param);
+}
+
+inline INT_PTR WINAPI shim_DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
+{
+    shim::load();
+    shim::product_procedure = procedure;
+    return shim::without == "dialog" ? -1 : DialogBoxParamA(instance, name, owner, shim::answering_procedure, param);
+}
+
+inline LRESULT WINAPI shim_SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == PBM_SETPOS)
+        shim::bar_position = static_cast<int>(wparam);
+    return SendMessageA(window, message, wparam, lparam);
+}
+
+inline BOOL WINAPI shim_SetWindowTextA(HWND window, LPCSTR text)
+{
+    if (GetDlgCtrlID(window) == IDC_FILE_LABEL)
+        shim::note("row " + std::to_string(shim::bar_position) + " " + text + "\n");
+    return SetWindowTextA(window, text);
+}
+
+// The desktop shell is out of reach: the updater's own start of the game is the one recorded.
+inline HRESULT WINAPI shim_CoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *object)
+{
+    *object = NULL;
+    return REGDB_E_CLASSNOTREG;
+}
+
+inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR directory, INT)
+{
+    shim::note(std::string("launch ") + directory + "\\" + file + "\n");
+    return reinterpret_cast<HINSTANCE>(42);
+}
 
 #define CreateFileA shim_CreateFileA
 #define ReadFile shim_ReadFile

@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""make_crafted_payloads.py OUT_DIR -- payload resources for the extraction tests, made with zlib alone.
-
-Writes one file per resource and crafted_payloads.rc, which a test program links: good payloads
-beside their raw content (id + 1000), and corrupt ones, each as the test names it.
-"""
+"""make_crafted_payloads.py OUT_DIR -- payload resources made with zlib alone: the release notes that the dialog
+tests link as resource 1101 (their raw bytes as 2101, crafted_payloads.rc), and damaged ones beside them, all of
+them the fuzzer's seeds."""
 import os
 import struct
 import sys
@@ -13,8 +11,8 @@ NOTES = b"Ostrevan 1.02 test notes\r\nSecond line \xfc\xe4\r\n\r\nLast line\r\n"
 CONTENT = bytes((i * 7 + (i >> 9)) & 0xFF for i in range(200000))
 
 
-def payload(header, data, level=6):
-    return struct.pack("<I", header) + zlib.compress(data, level)
+def payload(header, data):
+    return struct.pack("<I", header) + zlib.compress(data, 6)
 
 
 def main():
@@ -23,31 +21,15 @@ def main():
     good = payload(len(CONTENT), CONTENT)
     damaged = bytearray(good)
     damaged[40] ^= 0xFF
-    resources = {
-        # id: (bytes, raw content or None, language)
-        1101: (payload(len(NOTES), NOTES), NOTES, 0),
-        2001: (good, CONTENT, 0),
-        2002: (bytes(damaged), None, 0),
-        2003: (payload(len(CONTENT) - 1, CONTENT), None, 0),
-        2004: (payload(len(CONTENT) + 100, CONTENT), CONTENT, 0),
-        2005: (payload(0, b""), b"", 0),
-        2006: (b"\x01\x00", None, 0),
-        2007: (payload(0xFFFFFFFF, NOTES), NOTES, 0),
-        2008: (good[: len(good) // 2], None, 0),
-    }
-    lines = ["/* crafted_payloads.rc -- made by make_crafted_payloads.py */"]
-    for rid, (data, raw, language) in sorted(resources.items()):
-        lines.append(f"LANGUAGE {language & 0x3FF}, {language >> 10}")
-        with open(os.path.join(out, f"payload_{rid}.bin"), "wb") as f:
+    files = {"payload_1101.bin": payload(len(NOTES), NOTES), "raw_1101.bin": NOTES, "good.bin": good,
+             "damaged.bin": bytes(damaged), "larger.bin": payload(len(CONTENT) - 1, CONTENT),
+             "short.bin": b"\x01\x00", "cut.bin": good[: len(good) // 2], "unbounded.bin": payload(0xFFFFFFFF, NOTES)}
+    for name, data in files.items():
+        with open(os.path.join(out, name), "wb") as f:
             f.write(data)
-        lines.append(f'{rid} RCDATA "{os.path.abspath(out)}/payload_{rid}.bin"')
-        if raw is not None:
-            with open(os.path.join(out, f"raw_{rid}.bin"), "wb") as f:
-                f.write(raw)
-            lines.append("LANGUAGE 0, 0")
-            lines.append(f'{rid + 1000} RCDATA "{os.path.abspath(out)}/raw_{rid}.bin"')
     with open(os.path.join(out, "crafted_payloads.rc"), "w") as f:
-        f.write("\n".join(lines) + "\n")
+        f.write(f'LANGUAGE 0, 0\n1101 RCDATA "{os.path.abspath(out)}/payload_1101.bin"\n'
+                f'2101 RCDATA "{os.path.abspath(out)}/raw_1101.bin"\n')
 
 
 if __name__ == "__main__":

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <stdio.h>
 
-#include "payload/manifest.h"
-
 std::string make_temp_dir(const char *tag)
 {
     static int serial;
@@ -64,75 +62,8 @@ std::vector<std::string> list_dir(const std::string &path)
     return names;
 }
 
-const char READ_ONLY_MARK[] = "<read-only>";
-
-Tree snapshot(const std::string &dir)
-{
-    Tree tree;
-    for (const std::string &name : list_dir(dir)) {
-        DWORD attributes = GetFileAttributesA((dir + "\\" + name).c_str());
-        tree[name] = attributes & FILE_ATTRIBUTE_DIRECTORY ? "<directory>" : read_file(dir + "\\" + name);
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            tree[name] += READ_ONLY_MARK;
-    }
-    return tree;
-}
-
-std::string changes(const Tree &before, const Tree &after)
-{
-    std::string text;
-    for (const auto &file : before) {
-        auto now = after.find(file.first);
-        if (now == after.end())
-            text += " -" + file.first;
-        else if (now->second != file.second)
-            text += " ~" + file.first + "(" + std::to_string(file.second.size()) + "->" +
-                    std::to_string(now->second.size()) + ")";
-    }
-    for (const auto &file : after)
-        text += before.count(file.first) ? "" : " +" + file.first;
-    return text.empty() ? " none" : text;
-}
-
 const char *const INSTALLED_NAMES[5] = {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin"};
 const char *const MARKERS[4] = {"", "local.bin", "local_german.bin", "local_russian.bin"};
-
-void install_101(const std::string &game, int language)
-{
-    std::string installed = env_path("OSTREVAN_INSTALL_101");
-    for (const std::string &name : list_dir(installed))
-        CopyFileA((installed + "\\" + name).c_str(), (game + "\\" + name).c_str(), FALSE);
-    if (language)
-        write_file(game + "\\" + MARKERS[language], "");
-    set_game_path(game);
-}
-
-Tree expected_102(const Tree &before, const std::string &package, int language)
-{
-    const char *const patches[] = {"", "patch1_en.bin", "patch1_de.bin", "patch1_ru.bin"};
-    Tree tree = before;
-    for (const char *name : INSTALLED_NAMES)
-        tree[name] = read_file(package + "\\" + (std::string(name) == "patch1.bin" ? patches[language] : name));
-    return tree;
-}
-
-bool copy_payloads(const std::string &packed, const std::string &updater, int skip_id)
-{
-    HMODULE source = LoadLibraryExA(packed.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    HANDLE update = source ? BeginUpdateResourceA(updater.c_str(), FALSE) : NULL;
-    bool copied = update != NULL;
-    for (const PayloadEntry &row : payload_manifest) {
-        HRSRC found =
-            copied ? FindResourceExA(source, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0) : NULL;
-        if (found && row.resource_id != skip_id)
-            copied = UpdateResourceA(update, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(row.resource_id), 0,
-                                     LockResource(LoadResource(source, found)), SizeofResource(source, found));
-    }
-    copied = update && EndUpdateResourceA(update, !copied) && copied;
-    if (source)
-        FreeLibrary(source);
-    return copied;
-}
 
 void set_game_path(const std::string &value)
 {

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,27 +16,9 @@ bool write_file(const std::string &path, const std::string &data);
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string &path);
 
-// Every file of a directory by name: its content, READ_ONLY_MARK appended for a read-only file,
-// "<directory>" for a directory.
-typedef std::map<std::string, std::string> Tree;
-extern const char READ_ONLY_MARK[];
-Tree snapshot(const std::string &dir);
-// What differs between two trees, for failure messages.
-std::string changes(const Tree &before, const Tree &after);
-
 // The installed names of the update, and the marker file of each language code (none for 0).
 extern const char *const INSTALLED_NAMES[5];
 extern const char *const MARKERS[4];
-// The demo game 1.01 (OSTREVAN_INSTALL_101) copied into the existing directory game, with the marker of
-// language, and named by "Path" in the registry.
-void install_101(const std::string &game, int language);
-// The installation before as the update leaves it in language, from the 1.02 sources in package.
-Tree expected_102(const Tree &before, const std::string &package, int language);
-
-// Writes the payload resources of the packed updater, all but skip_id, into
-// updater (a copy of the bare updater). False when one cannot be copied.
-bool copy_payloads(const std::string &packed, const std::string &updater, int skip_id);
-
 // HKCU\Software\Ostrevan: "Path" set to value, or the key removed.
 void set_game_path(const std::string &value);
 void remove_game_key();

@@ -74,43 +74,32 @@ void expect_fits(HWND window, int id, ControlKind kind, const std::string &text)
         << room_y;
 }
 
-// The run really has the DPI it was started for: otherwise every fit is checked at 96 DPI again.
-TEST(DisplayScale, TheSessionRunsAtTheRequestedDpiAndTheProgressTextsFit)
+// The run really has the DPI it was started for: otherwise every fit is checked at 96 DPI again. The progress
+// window opens from its template, centred, without a close box, and is ended, not destroyed.
+TEST(ProgressWindow, OpensFromItsTemplateItsTextsFitAndItEndsWithoutBeingDestroyed)
 {
     HDC screen = GetDC(NULL);
     EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), setting("OSTREVAN_DPI", USER_DEFAULT_SCREEN_DPI));
     ReleaseDC(NULL, screen);
     HWND window = open_progress_window(GetModuleHandleA(NULL));
     ASSERT_TRUE(window != NULL);
+    EXPECT_TRUE(window_text(window) == "Ostrevan Update 1.02" &&
+                control_text(window, IDC_HEADING) == "Updating Files:" && control_text(window, IDC_FILE_LABEL) == "" &&
+                IsWindowVisible(window));
+    EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU, 0) << "no close box";
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0), 100);
+    RECT screen_rect = window_rect(GetDesktopWindow()), rect = window_rect(window);
+    EXPECT_LE(abs((rect.left + rect.right) - (screen_rect.left + screen_rect.right)), 2) << "centred";
     expect_fits(window, IDC_HEADING, LABEL, control_text(window, IDC_HEADING));
     expect_fits(window, IDC_PROGRESS_GROUP, GROUP_BOX, control_text(window, IDC_PROGRESS_GROUP));
     for (const char *name : INSTALLED_NAMES)
         expect_fits(window, IDC_FILE_LABEL, LABEL, name);
-    DestroyWindow(window);
-}
-
-TEST(ProgressWindow, OpensFromItsTemplateAndEndsWithoutBeingDestroyed)
-{
-    HWND window = open_progress_window(GetModuleHandleA(NULL));
-    ASSERT_TRUE(window != NULL);
-    EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_EQ(window_text(window), "Ostrevan Update 1.02");
-    EXPECT_EQ(control_text(window, IDC_HEADING), "Updating Files:");
-    EXPECT_EQ(control_text(window, IDC_FILE_LABEL), "");
-    EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU, 0) << "no close box";
-    HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR);
-    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
-    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100);
-    RECT screen = window_rect(GetDesktopWindow()), rect = window_rect(window);
-    EXPECT_LE(abs((rect.left + rect.right) - (screen.left + screen.right)), 2) << "centred by the platform";
-    // Without a window the operations touch nothing.
-    set_progress_position(NULL, 50);
+    set_progress_position(NULL, 50); // without a window the operations touch nothing
     set_progress_label(NULL, "main.bin");
     close_progress_window(NULL);
     EXPECT_TRUE(IsWindowVisible(window));
     close_progress_window(window);
-    EXPECT_FALSE(IsWindowVisible(window));
-    EXPECT_TRUE(IsWindow(window)) << "ended, not destroyed";
+    EXPECT_TRUE(!IsWindowVisible(window) && IsWindow(window)) << "ended, not destroyed";
     DestroyWindow(window);
 }
 
@@ -176,33 +165,21 @@ class ResultDialog : public ::testing::Test
     }
 };
 
-// The failure view shows details_text byte for byte; the success view the release notes unpacked from the
-// program (their raw bytes are resource 2101), or an empty box where it carries none.
-TEST_F(ResultDialog, EachViewShowsItsMessageAndDetails)
-{
-    const char details[] = "first line\r\nCorrupt Patch File: main.bin Not Found! [716]\nlast \xfc\n";
-    HRSRC raw = FindResourceExA(NULL, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(2101), 0);
-    std::string notes =
-        raw ? std::string(static_cast<const char *>(LockResource(LoadResource(NULL, raw))), SizeofResource(NULL, raw))
-            : "";
-    for (bool failed : {true, false}) {
-        strcpy(details_text, failed ? details : "");
-        show_with([&](HWND dialog) {
-            EXPECT_EQ(window_text(dialog), catalogue_text(language, Title));
-            EXPECT_EQ(control_text(dialog, IDC_MESSAGE), catalogue_text(language, failed ? Failed : Succeeded));
-            EXPECT_EQ(control_text(dialog, IDC_DETAILS_BOX), failed ? details : notes);
-            EXPECT_EQ(control_text(dialog, IDOK), catalogue_text(language, Ok));
-            EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, ShowDetails));
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        });
-    }
-}
-
-// Both views' message lines and both labels of the details button fit; the dialog opens collapsed, its client
-// area ending between the buttons and the details box, centred as if it were whole, and toggles in place.
+// The success view: its texts, and the release notes unpacked from the program (their raw bytes are resource
+// 2101), or an empty box where it carries none. Both views' message lines and both labels of the details button
+// fit; the dialog opens collapsed, its client area ending between the buttons and the details box, centred as if
+// it were whole, and toggles in place.
 TEST_F(ResultDialog, TextsFitAndTheDialogOpensCollapsedAndTogglesInPlace)
 {
+    HRSRC raw = FindResourceExA(NULL, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(2101), 0);
+    std::string notes(raw ? static_cast<const char *>(LockResource(LoadResource(NULL, raw))) : "",
+                      raw ? SizeofResource(NULL, raw) : 0);
     show_with([&](HWND dialog) {
+        EXPECT_EQ(window_text(dialog), catalogue_text(language, Title));
+        EXPECT_EQ(control_text(dialog, IDC_MESSAGE), catalogue_text(language, Succeeded));
+        EXPECT_EQ(control_text(dialog, IDC_DETAILS_BOX), notes);
+        EXPECT_EQ(control_text(dialog, IDOK), catalogue_text(language, Ok));
+        EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, ShowDetails));
         for (MessageId message : {Failed, Succeeded})
             expect_fits(dialog, IDC_MESSAGE, LABEL, catalogue_text(language, message));
         expect_fits(dialog, IDOK, PUSH_BUTTON, catalogue_text(language, Ok));

@@ -1,5 +1,5 @@
 # wine_tests.cmake -- the Windows code on the real Win32 API under Wine, with an Xvfb display of its own
-# What the player runs, the i686 build, runs under the 32-bit Wine: discovery, extraction, the windows, the packed
+# What the player runs, the i686 build, runs under the 32-bit Wine: discovery, the windows, the packed
 # Ostrevan_Patch102.exe end to end and the fault sweep. The x86_64 build tests the packer, which stays a 64-bit
 # program, and runs its own package beside planted DLLs.
 set(CMAKE_CROSSCOMPILING_EMULATOR bash;${CMAKE_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR})
@@ -10,7 +10,7 @@ else()
 endif()
 set(PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/package/${ARCH} CACHE PATH "The packed updater and its sources")
 
-# Payload resources made with zlib alone, for the extraction and dialog tests.
+# Payload resources made with zlib alone: the release notes of the dialog tests.
 set(CRAFTED ${CMAKE_CURRENT_BINARY_DIR}/crafted)
 add_custom_command(
     OUTPUT ${CRAFTED}/crafted_payloads.rc
@@ -47,15 +47,12 @@ add_dependencies(update_run_tests planted_dll)
 set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}")
 
 # The updater's own sources built again with the shim of the fault sweep (tests only), for the sweep's scenarios.
-add_library(fault_shim STATIC fault_shim.cpp)
-target_include_directories(fault_shim PRIVATE ${CMAKE_SOURCE_DIR})
 add_executable(updater_sweep WIN32 ${UPDATER_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/app/main.cpp
                                    ${CMAKE_SOURCE_DIR}/app/system_dlls.cpp ${CMAKE_SOURCE_DIR}/res/updater.rc)
 target_compile_options(updater_sweep PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_CURRENT_SOURCE_DIR}/fault_shim.h>)
-target_link_libraries(updater_sweep PRIVATE portable fault_shim comctl32 shell32 advapi32 ole32 oleaut32 uuid)
+target_link_libraries(updater_sweep PRIVATE portable comctl32 shell32 advapi32 ole32 oleaut32 uuid)
 add_dependencies(updater_sweep updater_icon)
-wine_test_program(sweep_tests sweep_test.cpp)
-add_dependencies(sweep_tests updater_sweep)
+add_dependencies(update_run_tests updater_sweep)
 
 # The session: prefix, Xvfb and a persistent wineserver, stopped whatever the tests did.
 add_test(NAME wine_session_start COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh start ${CMAKE_BINARY_DIR})
@@ -85,14 +82,12 @@ wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleau
 if(ARCH STREQUAL "win64")
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
-    add_dependencies(pack_tests updater packer)
-    wine_test(packing pack_tests en_US.UTF-8
-              ENV OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater> OSTREVAN_PACKER=Z:$<TARGET_FILE:packer>)
+    add_dependencies(pack_tests updater)
+    wine_test(packing pack_tests en_US.UTF-8 ENV OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>)
     return()
 endif()
 
 wine_test_program(discovery_tests discovery_test.cpp)
-wine_test_program(extract_tests extract_test.cpp ${CRAFTED}/crafted_payloads.rc)
 wine_test_program(windows_tests windows_test.cpp windows_test.rc)
 wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
 target_include_directories(windows_tests PRIVATE ${CRAFTED})
@@ -120,13 +115,11 @@ foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3 fre
     foreach(dpi 120 144 192)
         wine_test(windows_${name}_${dpi}dpi bash ${locale} ENV OSTREVAN_LANGUAGE=${code}
                   ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi} $<TARGET_FILE:windows_tests>
-                       --gtest_filter=DisplayScale.*:ResultDialog.TextsFit*)
+                       --gtest_filter=ProgressWindow.Opens*:ResultDialog.TextsFit*)
     endforeach()
 endforeach()
-wine_test(extraction extract_tests en_US.UTF-8)
-wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.EachView*)
-wine_test(update_run_others update_run_tests en_US.UTF-8 ENV ${RUN_ENV}
-          ARGS --gtest_filter=-UpdateRun.Ready*:UpdateRun.PlantedDlls*)
+wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.TextsFit*)
+wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
 
 # The release pipeline: packed, checked, signed, and its package run end to end.
 include(release_tests.cmake)
@@ -134,6 +127,6 @@ include(release_tests.cmake)
 # The scenarios of the sweep build, and a sample of the fault sweep: every 11th operation, and in each crashed
 # run's successor every 59th (`make sweep` runs all of it under wine64).
 list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
-wine_test(fault_sweep_sample sweep_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=11 OSTREVAN_SWEEP_NESTED_STEP=59
-          WINE_TIMEOUT=1500)
+wine_test(fault_sweep_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=11
+          OSTREVAN_SWEEP_NESTED_STEP=59 WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*)
 set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
