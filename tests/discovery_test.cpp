@@ -16,10 +16,10 @@ namespace
 
 enum { NO_KEY = 0x100, NO_VALUE };
 
-// Stores "Path" exactly as given (strings in UTF-16), without the terminator that RegSetValueExA would add.
+// Stores "Path" exactly as given (strings in UTF-16), without the terminator that RegSetValueEx would add.
 void set_raw_path(DWORD type, const std::wstring &data)
 {
-    typedef LONG(WINAPI * SetValueCall)(HANDLE, void *, ULONG, ULONG, const void *, ULONG);
+    typedef LONG(WINAPI * SetValueCall)(HKEY, void *, ULONG, ULONG, const void *, ULONG);
     struct {
         USHORT length, maximum;
         const wchar_t *buffer;
@@ -45,7 +45,7 @@ class Discovery : public ::testing::Test
 
     void TearDown() override
     {
-        remove_game_key();
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
         remove_tree(dir);
     }
     // Discovery from scratch: leftovers of an earlier call must not decide anything.
@@ -111,7 +111,7 @@ TEST_F(Discovery, EveryKindOfPathValue)
         DeleteFileA((dir + "\\Ostrevan.exe").c_str());
         if (c.game)
             write_file(dir + "\\Ostrevan.exe", "x");
-        remove_game_key();
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
         if (c.type != NO_KEY)
             set_raw_path(c.type, c.data);
         discover();

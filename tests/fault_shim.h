@@ -1,11 +1,9 @@
-// fault_shim.h -- force-included into the sweep build of the updater. Every file operation is counted and held to
-// Windows' rules for read-only files, which Wine run as root bends (it opens one for writing). The operation
-// numbered OSTREVAN_SWEEP_AT fails with a realistic error (OSTREVAN_SWEEP_MODE=fail) or ends the process there
-// (crash), leaving a write or a copy half done. OSTREVAN_SWEEP_NO_LINKS=1 refuses hard links, as FAT and exFAT
-// do, and a write that fails then reports success with a short count, as some file systems and redirectors do.
-// OSTREVAN_SWEEP_WITHOUT=progress or dialog: that window cannot be created. The result dialog is answered
-// OSTREVAN_SWEEP_ANSWER (ok, else Cancel); the game's start is recorded, never made. OSTREVAN_SWEEP_REPORT gets a
-// line for each operation, row of the progress window and start of the game, and what the dialog showed.
+// fault_shim.h -- force-included into the sweep build of the updater: each file operation is counted, held to
+// Windows' rules for read-only files (Wine as root opens one for writing), and failed (OSTREVAN_SWEEP_MODE=fail) or
+// ended on the spot (crash), a write or a copy then half done, at operation OSTREVAN_SWEEP_AT. NO_LINKS=1: no hard
+// links, as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
+// WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
+// game's start is recorded, not made. REPORT gets a line per operation, row and start, and what the dialog showed.
 #pragma once
 
 #include <windows.h>
@@ -22,7 +20,7 @@
 namespace shim
 {
 
-inline bool loaded, no_links;
+inline bool no_links;
 inline int fault_at, operations, bar_position;
 inline std::string mode, without, answer, report; // the settings; report: its path
 inline DLGPROC product_procedure;
@@ -30,39 +28,21 @@ inline DLGPROC product_procedure;
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
 {
-    FILE *file = report.empty() ? NULL : fopen(report.c_str(), "ab");
-    if (file) {
+    if (FILE *file = report.empty() ? NULL : fopen(report.c_str(), "ab")) {
         fputs(text.c_str(), file);
         fclose(file);
     }
 }
 
-inline void load()
+inline void load() // the settings, from the environment
 {
     auto setting = [](const char *name) {
         const char *value = getenv((std::string("OSTREVAN_SWEEP_") + name).c_str());
         return std::string(value ? value : "");
     };
-    if (!loaded) {
-        mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
-        fault_at = atoi(setting("AT").c_str());
-        no_links = setting("NO_LINKS") == "1";
-        loaded = true;
-    }
-}
-
-// Counts one operation. True when it is the one to fail or to crash at: the error is set then.
-inline bool faulty(const char *name, const char *path, DWORD error)
-{
-    load();
-    note("op " + std::string(name) + " " + (path ? path : "") + "\n");
-    if (++operations != fault_at || (mode != "fail" && mode != "crash"))
-        return false;
-    char line[120];
-    snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
-    note(line);
-    SetLastError(error);
-    return true;
+    mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
+    fault_at = atoi(setting("AT").c_str());
+    no_links = setting("NO_LINKS") == "1";
 }
 
 // Ends the process here when this operation is the one to crash at.
@@ -72,23 +52,32 @@ inline void crash_here()
         TerminateProcess(GetCurrentProcess(), SWEEP_CRASH_EXIT_CODE);
 }
 
-inline bool fails(const char *name, const char *path, DWORD error)
+// Counts one operation. True when it is the one to fail, with the error set; when it is the one to crash at, the
+// process ends here, or at the caller's crash_here once it has done its part of the work (whole is false).
+inline bool fails(const char *name, const char *path, DWORD error, bool whole = true)
 {
-    bool hit = faulty(name, path, error);
-    if (hit)
+    load();
+    note("op " + std::string(name) + " " + (path ? path : "") + "\n");
+    if (++operations != fault_at || (mode != "fail" && mode != "crash"))
+        return false;
+    char line[120];
+    snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
+    note(line);
+    if (whole)
         crash_here();
-    return hit;
+    SetLastError(error);
+    return true;
 }
 
 // Windows' answer to writing, copying over, replacing or deleting a read-only file.
 inline bool read_only(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != FILE_ATTRIBUTE_READONLY)
-        return false;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return true;
+    bool refused = attributes != INVALID_FILE_ATTRIBUTES &&
+                   (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == FILE_ATTRIBUTE_READONLY;
+    if (refused)
+        SetLastError(ERROR_ACCESS_DENIED);
+    return refused;
 }
 
 inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
@@ -118,25 +107,15 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
     return CreateFileA(path, access, share, security, disposition, flags, model);
 }
 
-inline BOOL WINAPI shim_ReadFile(HANDLE file, LPVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
-{
-    return !shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, data, length, done, overlapped);
-}
-
 inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    if (!shim::faulty("WriteFile", NULL, ERROR_DISK_FULL))
+    if (!shim::fails("WriteFile", NULL, ERROR_DISK_FULL, false))
         return WriteFile(file, data, length, done, overlapped);
     // Half of it reaches the file: then the process ends, or the disk is full.
     BOOL written = WriteFile(file, data, length / 2, done, overlapped);
     shim::crash_here();
     SetLastError(ERROR_DISK_FULL);
     return written && shim::no_links;
-}
-
-inline BOOL WINAPI shim_FlushFileBuffers(HANDLE file)
-{
-    return !shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && FlushFileBuffers(file);
 }
 
 // A close that fails (a delayed write on a full disk) still releases the handle.
@@ -149,15 +128,9 @@ inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
     return closed && !failed;
 }
 
-inline BOOL WINAPI shim_MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
-{
-    return !shim::fails("MoveFileExA", to, ERROR_SHARING_VIOLATION) &&
-           !((flags & MOVEFILE_REPLACE_EXISTING) && shim::read_only(to)) && MoveFileExA(from, to, flags);
-}
-
 inline BOOL WINAPI shim_CopyFileA(LPCSTR from, LPCSTR to, BOOL fail_if_exists)
 {
-    if (!shim::faulty("CopyFileA", to, ERROR_DISK_FULL))
+    if (!shim::fails("CopyFileA", to, ERROR_DISK_FULL, false))
         return !shim::read_only(to) && CopyFileA(from, to, fail_if_exists);
     // A crash cuts the copy at half its length.
     if (shim::mode == "crash" && CopyFileA(from, to, fail_if_exists)) {
@@ -177,22 +150,6 @@ inline BOOL WINAPI shim_CreateHardLinkA(LPCSTR link, LPCSTR target, LPSECURITY_A
     if (shim::no_links)
         SetLastError(ERROR_INVALID_FUNCTION);
     return !shim::no_links && CreateHardLinkA(link, target, security);
-}
-
-inline BOOL WINAPI shim_DeleteFileA(LPCSTR path)
-{
-    return !shim::fails("DeleteFileA", path, ERROR_SHARING_VIOLATION) && !shim::read_only(path) && DeleteFileA(path);
-}
-
-inline BOOL WINAPI shim_SetFileAttributesA(LPCSTR path, DWORD attributes)
-{
-    return !shim::fails("SetFileAttributesA", path, ERROR_ACCESS_DENIED) && SetFileAttributesA(path, attributes);
-}
-
-inline DWORD WINAPI shim_GetFileAttributesA(LPCSTR path)
-{
-    return shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) ? INVALID_FILE_ATTRIBUTES
-                                                                        : GetFileAttributesA(path);
 }
 
 inline HWND WINAPI shim_CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
@@ -236,19 +193,26 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
 }
 
 #define CreateFileA shim_CreateFileA
-#define ReadFile shim_ReadFile
 #define WriteFile shim_WriteFile
-#define FlushFileBuffers shim_FlushFileBuffers
 #define CloseHandle shim_CloseHandle
-#define MoveFileExA shim_MoveFileExA
 #define CopyFileA shim_CopyFileA
 #define CreateHardLinkA shim_CreateHardLinkA
-#define DeleteFileA shim_DeleteFileA
-#define SetFileAttributesA shim_SetFileAttributesA
-#define GetFileAttributesA shim_GetFileAttributesA
 #define CreateDialogParamA shim_CreateDialogParamA
 #define DialogBoxParamA shim_DialogBoxParamA
 #define SendMessageA shim_SendMessageA
 #define SetWindowTextA shim_SetWindowTextA
 #define CoCreateInstance shim_CoCreateInstance
 #define ShellExecuteA shim_ShellExecuteA
+
+// The calls that only fail at their turn, or hold to Windows' rules for read-only files.
+#define ReadFile(file, ...) (!shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, __VA_ARGS__))
+#define FlushFileBuffers(file) (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && FlushFileBuffers(file))
+#define SetFileAttributesA(path, attributes)                                                                           \
+    (!shim::fails("SetFileAttributesA", path, ERROR_ACCESS_DENIED) && SetFileAttributesA(path, attributes))
+#define GetFileAttributesA(path)                                                                                       \
+    (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path))
+#define DeleteFileA(path)                                                                                              \
+    (!shim::fails("DeleteFileA", path, ERROR_SHARING_VIOLATION) && !shim::read_only(path) && DeleteFileA(path))
+#define MoveFileExA(from, to, flags)                                                                                   \
+    (!shim::fails("MoveFileExA", to, ERROR_SHARING_VIOLATION) &&                                                       \
+     !(((flags)&MOVEFILE_REPLACE_EXISTING) && shim::read_only(to)) && MoveFileExA(from, to, flags))

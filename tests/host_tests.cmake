@@ -8,21 +8,17 @@ add_test(NAME portable COMMAND portable_tests)
 find_program(CLANGXX clang++)
 if(CLANGXX)
     set(FUZZER ${CMAKE_CURRENT_BINARY_DIR}/payload_fuzzer)
+    set(SEEDS ${CMAKE_CURRENT_BINARY_DIR}/fuzz_seeds)
     add_custom_command(
-        OUTPUT ${FUZZER}
+        OUTPUT ${FUZZER} ${SEEDS}/crafted_payloads.rc
         COMMAND ${CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
                 -I${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/fuzz/payload_fuzzer.cpp
                 ${CMAKE_SOURCE_DIR}/payload/payload_format.cpp -lz -o ${FUZZER}
-        DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/payload_fuzzer.cpp ${CMAKE_SOURCE_DIR}/payload/payload_format.cpp
-                ${CMAKE_SOURCE_DIR}/payload/payload_format.h
-        VERBATIM)
-    set(SEEDS ${CMAKE_CURRENT_BINARY_DIR}/fuzz_seeds)
-    add_custom_command(
-        OUTPUT ${SEEDS}/crafted_payloads.rc
         COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py ${SEEDS}
-        DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py
+        DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/payload_fuzzer.cpp ${CMAKE_SOURCE_DIR}/payload/payload_format.cpp
+                ${CMAKE_SOURCE_DIR}/payload/payload_format.h ${CMAKE_CURRENT_SOURCE_DIR}/make_crafted_payloads.py
         VERBATIM)
-    add_custom_target(payload_fuzzer ALL DEPENDS ${FUZZER} ${SEEDS}/crafted_payloads.rc)
+    add_custom_target(payload_fuzzer ALL DEPENDS ${FUZZER})
     add_test(NAME payload_fuzz_short
              COMMAND ${FUZZER} -runs=200000 -seed=1 -max_len=65536 -rss_limit_mb=1024 ${SEEDS})
 else()

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""make_crafted_payloads.py OUT_DIR -- payload resources made with zlib alone: the release notes that the dialog
-tests link as resource 1101 (their raw bytes as 2101, crafted_payloads.rc), and damaged ones beside them, all of
-them the fuzzer's seeds."""
+"""make_crafted_payloads.py OUT_DIR -- payloads made with zlib alone: the dialog tests' release notes (resource 1101,
+raw bytes 2101, crafted_payloads.rc) and damaged ones, all of them the fuzzer's seeds."""
 import os
 import struct
 import sys

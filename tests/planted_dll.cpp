@@ -6,12 +6,9 @@ extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE self, DWORD reason, LPVOID)
 {
     if (reason != DLL_PROCESS_ATTACH)
         return TRUE;
-    char marker[MAX_PATH + 8];
-    char program[MAX_PATH + 2];
+    char marker[MAX_PATH + 8], program[MAX_PATH + 2]; // each name is at most MAX_PATH - 1 characters
     DWORD length = GetModuleFileNameA(self, marker, MAX_PATH);
     DWORD program_length = GetModuleFileNameA(NULL, program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || program_length >= MAX_PATH)
-        return TRUE;
     lstrcpyA(marker + length, ".loaded");
     lstrcpyA(program + program_length, "\n");
     HANDLE file = CreateFileA(marker, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,

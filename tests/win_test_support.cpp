@@ -24,11 +24,6 @@ void remove_tree(const std::string &path)
         RemoveDirectoryA(path.c_str());
 }
 
-bool file_exists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string read_file(const std::string &path)
 {
     std::string data;
@@ -69,11 +64,6 @@ void set_game_path(const std::string &value)
 {
     RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Ostrevan", "Path", REG_SZ, value.c_str(),
                     static_cast<DWORD>(value.size() + 1));
-}
-
-void remove_game_key()
-{
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
 }
 
 std::string env_path(const char *name)

@@ -10,7 +10,6 @@
 std::string make_temp_dir(const char *tag);
 void remove_tree(const std::string &path);
 
-bool file_exists(const std::string &path);
 std::string read_file(const std::string &path);
 bool write_file(const std::string &path, const std::string &data);
 // The names in a directory, sorted, without "." and "..".
@@ -19,9 +18,8 @@ std::vector<std::string> list_dir(const std::string &path);
 // The installed names of the update, and the marker file of each language code (none for 0).
 extern const char *const INSTALLED_NAMES[5];
 extern const char *const MARKERS[4];
-// HKCU\Software\Ostrevan: "Path" set to value, or the key removed.
+// HKCU\Software\Ostrevan: "Path" set to value.
 void set_game_path(const std::string &value);
-void remove_game_key();
 
 // An environment variable with '/' turned into '\'; empty when unset.
 std::string env_path(const char *name);

@@ -1,7 +1,6 @@
 # wine_tests.cmake -- the Windows code on the real Win32 API under Wine, with an Xvfb display of its own
-# What the player runs, the i686 build, runs under the 32-bit Wine: discovery, the windows, the packed
-# Ostrevan_Patch102.exe end to end and the fault sweep. The x86_64 build tests the packer, which stays a 64-bit
-# program, and runs its own package beside planted DLLs.
+# The i686 build, what the player runs, under the 32-bit Wine; the x86_64 build tests the packer, which stays a
+# 64-bit program, and runs its own package beside planted DLLs.
 set(CMAKE_CROSSCOMPILING_EMULATOR bash;${CMAKE_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR})
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set(ARCH win32)
@@ -72,14 +71,14 @@ endfunction()
 set(PLANTED actxprxy advapi32 combase comctl32 cryptbase dwmapi gdi32 ieframe imm32 mpr msimg32 ole32 oleaut32 propsys
     rpcrt4 sechost shcore shell32 shlwapi textshaping ucrtbase urlmon user32 uxtheme version win32u wininet ws2_32 zlib1)
 string(REPLACE ";" "," PLANTED "${PLANTED}")
-wine_test(planted_dlls_${ARCH} update_run_tests en_US.UTF-8 ARGS --gtest_filter=UpdateRun.PlantedDlls*
-          ENV ${RUN_ENV} OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll> OSTREVAN_PLANTED_DLLS=${PLANTED}
-              WINEDLLOVERRIDES=${PLANTED}=n,b)
+list(APPEND RUN_ENV OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll> OSTREVAN_PLANTED_DLLS=${PLANTED}
+     WINEDLLOVERRIDES=${PLANTED}=n,b)
 # A system DLL that cannot be loaded (disabled) is a broken Windows: the updater ends at once with 0.
 wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleaut32= WINE_TIMEOUT=60
           ARGS ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR} ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
 
 if(ARCH STREQUAL "win64")
+    wine_test(update_run_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Ready*)
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
     add_dependencies(pack_tests updater)
@@ -89,20 +88,16 @@ endif()
 
 wine_test_program(discovery_tests discovery_test.cpp)
 wine_test_program(windows_tests windows_test.cpp windows_test.rc)
-wine_test_program(windows_no_notes_tests windows_test.cpp ${CMAKE_SOURCE_DIR}/res/dialogs.rc)
 target_include_directories(windows_tests PRIVATE ${CRAFTED})
 # windres does not report what an .rc includes: name it.
-set(DIALOG_SOURCES ${CMAKE_SOURCE_DIR}/res/dialogs.rc ${CMAKE_SOURCE_DIR}/res/resource.h)
-set_source_files_properties(windows_test.rc PROPERTIES
-    OBJECT_DEPENDS "${CRAFTED}/crafted_payloads.rc;${DIALOG_SOURCES};${CMAKE_SOURCE_DIR}/res/updater.manifest")
-set_source_files_properties(${CMAKE_SOURCE_DIR}/res/dialogs.rc PROPERTIES OBJECT_DEPENDS "${DIALOG_SOURCES}")
+set_source_files_properties(windows_test.rc PROPERTIES OBJECT_DEPENDS
+    "${CRAFTED}/crafted_payloads.rc;${CMAKE_SOURCE_DIR}/res/dialogs.rc;${CMAKE_SOURCE_DIR}/res/resource.h")
 
 # The system language follows LC_ALL under Wine: one process per system language.
-foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3 french:fr_FR.UTF-8:1)
-    string(REPLACE ":" ";" run ${run})
-    list(GET run 0 name)
-    list(GET run 1 locale)
-    list(GET run 2 code)
+set(names english german russian french)
+set(locales en_US.UTF-8 de_DE.UTF-8 ru_RU.UTF-8 fr_FR.UTF-8)
+set(codes 1 2 3 1)
+foreach(name locale code IN ZIP_LISTS names locales codes)
     wine_test(discovery_${name} discovery_tests ${locale} ENV EXPECTED_SYSTEM_LANGUAGE=${code})
     if(name STREQUAL "french")
         break()
@@ -110,19 +105,37 @@ foreach(run english:en_US.UTF-8:1 german:de_DE.UTF-8:2 russian:ru_RU.UTF-8:3 fre
     wine_test(windows_${name} windows_tests ${locale} ENV OSTREVAN_LANGUAGE=${code})
     wine_test(update_run_${name} update_run_tests ${locale} ENV ${RUN_ENV} OSTREVAN_LANGUAGE=${code}
               ARGS --gtest_filter=UpdateRun.Ready*)
-    # Every text's fit and the collapsed dialog at 120, 144 and 192 DPI: tests/run_at_dpi.sh sets the DPI
-    # that Wine gives a process as it starts, and removes it afterwards.
+    # Every text's fit at 120, 144 and 192 DPI, which tests/run_at_dpi.sh gives the process.
     foreach(dpi 120 144 192)
         wine_test(windows_${name}_${dpi}dpi bash ${locale} ENV OSTREVAN_LANGUAGE=${code}
-                  ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi} $<TARGET_FILE:windows_tests>
-                       --gtest_filter=ProgressWindow.Opens*:ResultDialog.TextsFit*)
+                  ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi} $<TARGET_FILE:windows_tests>)
     endforeach()
 endforeach()
-wine_test(windows_without_notes windows_no_notes_tests en_US.UTF-8 ARGS --gtest_filter=ResultDialog.TextsFit*)
 wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
 
-# The release pipeline: packed, checked, signed, and its package run end to end.
-include(release_tests.cmake)
+# The program by inspection: its headers, imports and resources; packing the same sources again gives the same bytes.
+add_test(NAME win32_program COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_win32_program.sh ${CMAKE_BINARY_DIR}
+                                    ${PACKAGE_DIR})
+add_test(NAME win32_package_reproducible
+         COMMAND bash -c "out=$(mktemp -d) && trap 'rm -rf $out' EXIT && bash scripts/make-package.sh $out >/dev/null && cmp $out/win32/Ostrevan_Patch102.exe ${PACKAGE_DIR}/Ostrevan_Patch102.exe"
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+set_tests_properties(win32_package_reproducible PROPERTIES TIMEOUT 300)
+
+# The release pipeline (a code-signing certificate made at test time), and its signed package run by a player.
+set(RELEASE_TEST ${CMAKE_CURRENT_SOURCE_DIR}/release_test.sh)
+set(RELEASE_WORK ${CMAKE_CURRENT_BINARY_DIR}/release)
+foreach(case signed tampered)
+    add_test(NAME release_${case} COMMAND bash ${RELEASE_TEST} ${case} ${PACKAGE_DIR} ${RELEASE_WORK}/${case})
+    set_tests_properties(release_${case} PROPERTIES TIMEOUT 300)
+endforeach()
+add_test(NAME release_signed_for_update_run
+         COMMAND bash ${RELEASE_TEST} for-update-run ${PACKAGE_DIR} ${RELEASE_WORK} $<TARGET_FILE:updater>)
+set_tests_properties(release_signed_for_update_run PROPERTIES
+    FIXTURES_REQUIRED wine FIXTURES_SETUP signed_release TIMEOUT 300)
+wine_test(update_run_signed_release update_run_tests en_US.UTF-8
+          ENV "OSTREVAN_PACKAGE_DIR=Z:${RELEASE_WORK}/package" "OSTREVAN_INSTALL_101=Z:${INSTALL_101}" OSTREVAN_LANGUAGE=1
+          ARGS --gtest_filter=UpdateRun.Ready*)
+set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")
 
 # The scenarios of the sweep build, and a sample of the fault sweep: every 11th operation, and in each crashed
 # run's successor every 59th (`make sweep` runs all of it under wine64).
