@@ -7,6 +7,7 @@
                                the data files of the installed 1.01 and its language marker
                                (english, german or russian; "none" leaves the marker out)
 """
+import os
 import random
 import sys
 
@@ -53,6 +54,7 @@ def game_data(size, seed):
 
 
 def write(directory, name, data):
+    os.makedirs(directory, exist_ok=True)
     with open(f"{directory}/{name}", "wb") as f:
         f.write(data)
 
