@@ -67,9 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show_c
     // The command line comes last: a reader that sees it has the whole file.
     FILE *started = fopen(STARTED_FILE, "wb");
     if (started) {
-        fprintf(started, "version %s\r\ndirectory %s\r\nprocess %lu\r\nparent %lu %s\r\ncommand line %s\r\n",
-                GAME_VERSION, directory, GetCurrentProcessId(), static_cast<unsigned long>(parent_id), parent_name,
-                command_line);
+        fprintf(started, "version %s\r\ndirectory %s\r\nparent %lu %s\r\ncommand line %s\r\n", GAME_VERSION, directory,
+                static_cast<unsigned long>(parent_id), parent_name, command_line);
         fclose(started);
     }
 
