@@ -174,8 +174,8 @@ static DWORD undo_file(const GamePaths *paths, int state, DWORD attributes, bool
     DWORD error = 0;
     if (!replaced) {
         error = remove_file(paths->backup);
-        // Its read-only attribute may be cleared already, and a link shares it with the backup.
-        if (error == 0 && (attributes & FILE_ATTRIBUTE_READONLY) && !SetFileAttributesA(paths->installed, attributes))
+        // A link shares its attributes with the backup: removing that, or failing to, may have cleared them.
+        if ((attributes & FILE_ATTRIBUTE_READONLY) && !SetFileAttributesA(paths->installed, attributes) && error == 0)
             error = last_error_or(ERROR_ACCESS_DENIED);
         return error;
     }

@@ -11,7 +11,8 @@
 // Otherwise appends one line naming the file that could not be replaced,
 // puts every replaced file back (removes those that did not exist before,
 // gives the others their attributes back) and returns -1; the temporary
-// files of rows not yet replaced stay for the run's deletion pass.
+// files of rows not yet replaced stay for the run's deletion pass, which
+// leaves them while the journal stands.
 int commit_payloads();
 
 // recover_interrupted_commit -- undoes a commit that was interrupted before
@@ -21,5 +22,6 @@ int commit_payloads();
 // written whole means that no file was replaced yet. Removes backups left
 // by a finished commit. Returns 0, or -1 with a line per file appended when
 // a file could not be put back: the journal then stays for the next run,
+// with the temporary files that tell it which files were never replaced,
 // and this run must not update.
 int recover_interrupted_commit();

@@ -6,6 +6,7 @@
 #include "app/catalogue.h"
 #include "app/commit.h"
 #include "app/discovery.h"
+#include "app/file_io.h"
 #include "app/game_paths.h"
 #include "app/launch_game.h"
 #include "app/single_instance.h"
@@ -47,10 +48,14 @@ static int unpack_payloads(HINSTANCE instance)
 
 // Deletes the temporary file of every row, whether it was unpacked or not.
 // Without a game directory it does nothing: the paths would name files at
-// the root of the drive that this run never wrote.
+// the root of the drive that this run never wrote. Nor while a journal
+// stands (a commit that could not be undone yet): a temporary file tells
+// the next run that its installed file was never replaced.
 static void delete_temporary_files()
 {
-    if (install_dir[0] == '\0')
+    DWORD attributes = 0;
+    if (install_dir[0] == '\0' || !format_game_path(scratch_path, GAME_PATH_SIZE, "", JOURNAL_NAME, "") ||
+        !is_absent(file_attributes(scratch_path, &attributes)))
         return;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
         if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, ""))

@@ -423,29 +423,35 @@ TEST_F(Sweep, WindowsThatCannotBeCreatedChangeNothingOfTheUpdate)
     expect_tree(old_tree, "a failed update without its dialog");
 }
 
-// A commit ended after two files were replaced, one of which cannot be put back (the game's settings program
-// holds it), stops every run before it unpacks anything, until the file is free; then the update finishes.
+// A commit ended after two files were replaced stops every run before it unpacks anything while it cannot be
+// undone: a replaced file is held by the game's settings program, the backup of the read-only main.bin (never
+// replaced) by a scanner. Once both are free, the next run puts the old files back and finishes the update.
 TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
 {
-    install(game, 1);
-    std::string operations = run(CONFIGS[0], "count", 0).lines("op ");
+    const Config &config = CONFIGS[2];
+    install(game, 1, config.read_only);
+    std::string operations = run(config, "count", 0).lines("op ");
     int k = 0; // the operation that renames the third file
     for (size_t at = 0, renames = 0; renames < 3 && at < operations.size(); at = operations.find('\n', at) + 1, ++k)
         renames += operations.compare(at, 12, "MoveFileExA ") == 0;
-    install(game, 1);
-    EXPECT_EQ(run(CONFIGS[0], "crash", k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
+    install(game, 1, config.read_only);
+    EXPECT_EQ(run(config, "crash", k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
     Tree interrupted = snapshot(game);
-    HANDLE held =
-        CreateFileA((game + "\\Config.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    SweepRun blocked = run(CONFIGS[0], "count", 0);
-    CloseHandle(held);
-    EXPECT_EQ(blocked.text("details").rfind("Can't Restore File: Config.exe [", 0), 0u) << blocked.text("details");
+    HANDLE held[2];
+    for (int i = 0; i < 2; ++i)
+        held[i] = CreateFileA((game + (i ? "\\~main.bin.bak" : "\\Config.exe")).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    SweepRun blocked = run(config, "count", 0);
+    for (HANDLE file : held)
+        CloseHandle(file);
+    EXPECT_NE(blocked.text("details").find("Can't Restore File: Config.exe ["), std::string::npos);
+    EXPECT_NE(blocked.text("details").find("Can't Restore File: main.bin ["), std::string::npos);
     EXPECT_EQ(blocked.lines("row "), "") << "nothing is unpacked over an installation half way";
     Tree after = snapshot(game);
     EXPECT_TRUE(after.count("~Patch102.journal") && after["Config.exe"] == new_tree["Config.exe"] &&
-                after["~Config.exe.bak"] == old_tree["Config.exe"])
-        << "the journal and the file that could not be put back stay for the next run:" << changes(interrupted, after);
-    expect_next_run_finishes(CONFIGS[0], "once the file is free");
+                after["~Config.exe.bak"] == old_tree["Config.exe"] && after["main.bin"] == old_tree["main.bin"])
+        << "the journal and the files that could not be put back stay for the next run:" << changes(interrupted, after);
+    expect_next_run_finishes(config, "once the files are free");
 }
 
 // For every (STEP-th) operation k of a run in each configuration: the run failed at k; then the run ended at k,
