@@ -18,6 +18,7 @@ const MessageCatalogue message_catalogue = {
         /* HideDetails */ "<< Hide Details",
         /* Ok */ ok_text,
         /* Cancel */ "Cancel",
+        /* FileInUse */ "File In Use: %s [%x]\r\nPlease close the game and every program that may be using this file, then run this update again.\n",
     },
     /* German */ {
         /* Title */ "Ostrevan - Aktualisierung 1.02",
@@ -29,6 +30,7 @@ const MessageCatalogue message_catalogue = {
         /* HideDetails */ "<< Einzelheiten ausblenden",
         /* Ok */ "O. K.",
         /* Cancel */ "Abbrechen",
+        /* FileInUse */ "Datei wird verwendet: %s [%x]\r\nBitte beenden Sie das Spiel und alle Programme, die diese Datei verwenden k\xf6nnten, und starten Sie dann diese Aktualisierung erneut.\n",
     },
     /* Russian */ {
         /* Title */ "\xce\xe1\xed\xee\xe2\xeb\xe5\xed\xe8\xe5 \xe8\xe3\xf0\xfb 'Ostrevan', \xe2\xe5\xf0\xf1\xe8\xff 1.02",
@@ -40,6 +42,7 @@ const MessageCatalogue message_catalogue = {
         /* HideDetails */ "<< \xd1\xea\xf0\xfb\xf2\xfc",
         /* Ok */ ok_text,
         /* Cancel */ "\xce\xf2\xec\xe5\xed\xe0",
+        /* FileInUse */ "\xd4\xe0\xe9\xeb \xe7\xe0\xed\xff\xf2: %s [%x]\r\n\xc7\xe0\xea\xf0\xee\xe9\xf2\xe5 \xe8\xe3\xf0\xf3 \xe8 \xe2\xf1\xe5 \xef\xf0\xee\xe3\xf0\xe0\xec\xec\xfb, \xea\xee\xf2\xee\xf0\xfb\xe5 \xec\xee\xe3\xf3\xf2 \xe8\xf1\xef\xee\xeb\xfc\xe7\xee\xe2\xe0\xf2\xfc \xfd\xf2\xee\xf2 \xf4\xe0\xe9\xeb, \xe0 \xe7\xe0\xf2\xe5\xec \xf1\xed\xee\xe2\xe0 \xe7\xe0\xef\xf3\xf1\xf2\xe8\xf2\xe5 \xee\xe1\xed\xee\xe2\xeb\xe5\xed\xe8\xe5.\n",
     },
 };
 // clang-format on

@@ -12,6 +12,7 @@ enum MessageId {
     HideDetails,
     Ok,
     Cancel,
+    FileInUse, // a failure line: format with %s for the file's name and %x for the platform's code
     MESSAGE_SLOTS
 };
 

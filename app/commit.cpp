@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/busy_wait.h"
 #include "app/file_io.h"
 #include "app/game_paths.h"
 #include "app/state.h"
@@ -40,6 +41,12 @@ static int file_row(const char *name)
             return i;
     }
     return -1;
+}
+
+// The journal's path, GAME_PATH_SIZE bytes; false when it does not fit.
+static bool format_journal_path(char *path)
+{
+    return format_game_path(path, GAME_PATH_SIZE, "", JOURNAL_NAME, "");
 }
 
 // The file's name, with false when its paths do not fit; the run checks
@@ -102,12 +109,11 @@ static bool parse_journal(const char *journal, CommitPlan *plan)
 // could not be removed either. Finds that out before any backup is made.
 static DWORD check_replaceable(const char *path)
 {
-    HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return last_error_or(ERROR_ACCESS_DENIED);
-    CloseHandle(file);
-    return 0;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = open_file(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, &file);
+    if (error == 0)
+        CloseHandle(file);
+    return error;
 }
 
 // Records what the file is now and keeps an existing one's content under
@@ -133,14 +139,13 @@ static DWORD keep_old_file(const GamePaths *paths, CommitPlan *plan, int row)
         return error;
     plan->state[row] = FILE_OLD;
     plan->attributes[row] = attributes;
-    if (CreateHardLinkA(paths->backup, paths->installed, NULL))
+    if (link_file(paths->backup, paths->installed) == 0)
         return 0;
-    if (!CopyFileA(paths->installed, paths->backup, FALSE))
-        return last_error_or(ERROR_WRITE_FAULT);
+    error = copy_file(paths->installed, paths->backup);
     // The copy of a read-only file is read-only, and only a writable file can be flushed.
-    if (!SetFileAttributesA(paths->backup, FILE_ATTRIBUTE_NORMAL))
-        return last_error_or(ERROR_ACCESS_DENIED);
-    return flush_file(paths->backup);
+    if (error == 0)
+        error = set_file_attributes(paths->backup, FILE_ATTRIBUTE_NORMAL);
+    return error == 0 ? flush_file(paths->backup) : error;
 }
 
 // Replaces the installed file by the temporary one in one rename. A
@@ -148,11 +153,11 @@ static DWORD keep_old_file(const GamePaths *paths, CommitPlan *plan, int row)
 // before is not written over should one have appeared since.
 static DWORD replace_file(const GamePaths *paths, int state, DWORD attributes)
 {
-    if (state == FILE_OLD && (attributes & FILE_ATTRIBUTE_READONLY) &&
-        !SetFileAttributesA(paths->installed, attributes & ~FILE_ATTRIBUTE_READONLY))
-        return last_error_or(ERROR_ACCESS_DENIED);
+    DWORD error = 0;
+    if (state == FILE_OLD && (attributes & FILE_ATTRIBUTE_READONLY))
+        error = set_file_attributes(paths->installed, attributes & ~FILE_ATTRIBUTE_READONLY);
     DWORD flags = state == FILE_NEW ? MOVEFILE_WRITE_THROUGH : REPLACE_FLAGS;
-    return MoveFileExA(paths->temporary, paths->installed, flags) ? 0 : last_error_or(ERROR_ACCESS_DENIED);
+    return error == 0 ? rename_file(paths->temporary, paths->installed, flags) : error;
 }
 
 // Puts one file back as it was before the commit. When may_be_replaced is
@@ -175,17 +180,16 @@ static DWORD undo_file(const GamePaths *paths, int state, DWORD attributes, bool
     if (!replaced) {
         error = remove_file(paths->backup);
         // A link shares its attributes with the backup: removing that, or failing to, may have cleared them.
-        if ((attributes & FILE_ATTRIBUTE_READONLY) && !SetFileAttributesA(paths->installed, attributes) && error == 0)
-            error = last_error_or(ERROR_ACCESS_DENIED);
-        return error;
+        DWORD restored = attributes & FILE_ATTRIBUTE_READONLY ? set_file_attributes(paths->installed, attributes) : 0;
+        return error != 0 ? error : restored;
     }
     error = file_attributes(paths->backup, &found);
-    if (error == 0 && !MoveFileExA(paths->backup, paths->installed, REPLACE_FLAGS))
-        error = last_error_or(ERROR_ACCESS_DENIED);
+    if (error == 0)
+        error = rename_file(paths->backup, paths->installed, REPLACE_FLAGS);
     else if (is_absent(error))
         error = 0; // put back by an earlier attempt, which may have ended before the attributes
-    if (error == 0 && !SetFileAttributesA(paths->installed, attributes))
-        error = last_error_or(ERROR_ACCESS_DENIED);
+    if (error == 0)
+        error = set_file_attributes(paths->installed, attributes);
     // A file that is gone has no attributes to get back; the update puts it in place again.
     return is_absent(error) ? 0 : error;
 }
@@ -201,7 +205,7 @@ static bool undo_commit(const CommitPlan *plan, bool may_be_replaced)
             continue;
         DWORD error = undo_file(&paths, plan->state[i], plan->attributes[i], may_be_replaced);
         if (error != 0) {
-            append_failure_line(CANT_RESTORE_LINE, payload_manifest[i].install_name, error);
+            append_file_failure(CANT_RESTORE_LINE, payload_manifest[i].install_name, error);
             undone = false;
         }
     }
@@ -227,7 +231,7 @@ static void remove_stale_backups(const CommitPlan *plan)
         bool installed = file_attributes(paths.installed, &before) == 0;
         remove_file(paths.backup);
         if (installed && file_attributes(paths.installed, &after) == 0 && after != before)
-            SetFileAttributesA(paths.installed, before);
+            set_file_attributes(paths.installed, before);
     }
 }
 
@@ -237,7 +241,7 @@ int commit_payloads()
     GamePaths paths;
     char journal_path[GAME_PATH_SIZE];
     char journal[JOURNAL_SIZE];
-    if (!format_game_path(journal_path, sizeof journal_path, "", JOURNAL_NAME, "")) {
+    if (!format_journal_path(journal_path)) {
         append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, ERROR_FILENAME_EXCED_RANGE);
         return -1;
     }
@@ -249,7 +253,7 @@ int commit_payloads()
         int row = file_row(payload_manifest[i].install_name);
         DWORD error = row_paths(row, &paths) ? keep_old_file(&paths, &plan, row) : ERROR_FILENAME_EXCED_RANGE;
         if (error != 0) {
-            append_failure_line(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
+            append_file_failure(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
             undo_commit(&plan, false);
             return -1;
         }
@@ -257,7 +261,7 @@ int commit_payloads()
     format_journal(&plan, journal, sizeof journal);
     DWORD error = write_file_durably(journal_path, journal, static_cast<DWORD>(strlen(journal)));
     if (error != 0) {
-        append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, error);
+        append_file_failure(CANT_REPLACE_LINE, JOURNAL_NAME, error);
         undo_commit(&plan, false);
         return -1;
     }
@@ -268,13 +272,13 @@ int commit_payloads()
         error =
             row_paths(i, &paths) ? replace_file(&paths, plan.state[i], plan.attributes[i]) : ERROR_FILENAME_EXCED_RANGE;
         if (error != 0)
-            append_failure_line(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
+            append_file_failure(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
     }
     // The commit point: once the journal is gone, the new installation stands.
     if (error == 0) {
         error = remove_file(journal_path);
         if (error != 0)
-            append_failure_line(CANT_REPLACE_LINE, JOURNAL_NAME, error);
+            append_file_failure(CANT_REPLACE_LINE, JOURNAL_NAME, error);
     }
     if (error != 0) {
         // The journal stays only while something could not be put back: the next run finishes the job.
@@ -294,11 +298,11 @@ int recover_interrupted_commit()
     char journal_path[GAME_PATH_SIZE];
     char journal[JOURNAL_SIZE];
     CommitPlan plan = {};
-    if (install_dir[0] == '\0' || !format_game_path(journal_path, sizeof journal_path, "", JOURNAL_NAME, ""))
+    if (install_dir[0] == '\0' || !format_journal_path(journal_path))
         return 0;
     DWORD error = read_small_file(journal_path, journal, sizeof journal);
     if (error != 0 && !is_absent(error)) {
-        append_failure_line(CANT_RESTORE_LINE, JOURNAL_NAME, error);
+        append_file_failure(CANT_RESTORE_LINE, JOURNAL_NAME, error);
         return -1;
     }
     bool interrupted = error == 0;
@@ -312,9 +316,18 @@ int recover_interrupted_commit()
     if (interrupted) {
         error = remove_file(journal_path);
         if (error != 0) {
-            append_failure_line(CANT_RESTORE_LINE, JOURNAL_NAME, error);
+            append_file_failure(CANT_RESTORE_LINE, JOURNAL_NAME, error);
             return -1;
         }
     }
     return 0;
+}
+
+bool journal_stands()
+{
+    char journal_path[GAME_PATH_SIZE];
+    DWORD attributes = 0;
+    if (install_dir[0] == '\0')
+        return false;
+    return !format_journal_path(journal_path) || !is_absent(file_attributes(journal_path, &attributes));
 }

@@ -25,3 +25,8 @@ int commit_payloads();
 // with the temporary files that tell it which files were never replaced,
 // and this run must not update.
 int recover_interrupted_commit();
+
+// journal_stands -- true while a commit's journal is in the game folder, or
+// cannot be told absent: a commit is then under way or not yet undone, and
+// the temporary files tell which installed files it never replaced.
+bool journal_stands();

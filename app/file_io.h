@@ -1,7 +1,14 @@
 // file_io.h -- the few file operations that the run composes, each returning the platform's error code
+//
+// Each one waits while another program's handle refuses it (busy_wait.h):
+// an error it returns is one that no such wait cured.
 #pragma once
 
 #include <windows.h>
+
+// Opens path (CreateFileA's access, sharing and disposition, normal
+// attributes) into *file. Returns 0 or the error code.
+DWORD open_file(const char *path, DWORD access, DWORD share, DWORD disposition, HANDLE *file);
 
 // Creates or truncates path, writes length bytes, flushes them to the disk
 // and closes it. Returns 0, or the error code of the failed step; a file that
@@ -22,6 +29,13 @@ DWORD remove_file(const char *path);
 // The attributes of path in *attributes. Returns 0, or the error code
 // (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when there is no such file).
 DWORD file_attributes(const char *path, DWORD *attributes);
+
+// SetFileAttributesA, MoveFileExA, CreateHardLinkA and CopyFileA (replacing
+// an existing file). Each returns 0 or the error code.
+DWORD set_file_attributes(const char *path, DWORD attributes);
+DWORD rename_file(const char *from, const char *to, DWORD flags);
+DWORD link_file(const char *link, const char *target);
+DWORD copy_file(const char *from, const char *to);
 
 // The calling thread's last error code, or fallback when the failed call recorded none.
 DWORD last_error_or(DWORD fallback);

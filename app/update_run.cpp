@@ -21,11 +21,10 @@ static const char PATH_TOO_LONG_LINE[] = "Game Folder Path Too Long: %s [%x]\n";
 // Unpacks every applying row into its temporary file while the progress
 // window shows each row. Returns 0, the failed extraction's status, or -1
 // when no language-specific row applied.
-static int unpack_payloads(HINSTANCE instance)
+static int unpack_payloads(HWND window)
 {
     int status = 0;
     int last_kind = 0;
-    HWND window = open_progress_window(instance);
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
         const PayloadEntry *row = &payload_manifest[i];
         set_progress_position(window, static_cast<int>(100u * static_cast<unsigned>(i) / PAYLOAD_ROWS));
@@ -42,7 +41,6 @@ static int unpack_payloads(HINSTANCE instance)
         append_details(catalogue_text(language, Corrupt));
         status = -1;
     }
-    close_progress_window(window);
     return status;
 }
 
@@ -53,13 +51,11 @@ static int unpack_payloads(HINSTANCE instance)
 // the next run that its installed file was never replaced.
 static void delete_temporary_files()
 {
-    DWORD attributes = 0;
-    if (install_dir[0] == '\0' || !format_game_path(scratch_path, GAME_PATH_SIZE, "", JOURNAL_NAME, "") ||
-        !is_absent(file_attributes(scratch_path, &attributes)))
+    if (install_dir[0] == '\0' || journal_stands())
         return;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
         if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, ""))
-            DeleteFileA(scratch_path);
+            remove_file(scratch_path);
     }
 }
 
@@ -76,12 +72,16 @@ int run_update(HINSTANCE instance, const char *, int)
     } else if (!install_found) {
         append_details(catalogue_text(language, NotInstalled));
     } else if (details_text[0] == '\0') {
-        // An interrupted commit is undone first; one that cannot be undone stops the run.
+        // One window from the first file operation to the last of the commit: a file that another program
+        // holds keeps the run waiting, and the window names it meanwhile. An interrupted commit is undone
+        // first; one that cannot be undone stops the run.
+        HWND window = open_progress_window(instance);
         status = recover_interrupted_commit();
         if (status == 0)
-            status = unpack_payloads(instance);
+            status = unpack_payloads(window);
         if (status == 0)
             status = commit_payloads();
+        close_progress_window(window);
     }
 
     INT_PTR answer = show_result_dialog(instance);

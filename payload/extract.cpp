@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include "app/busy_wait.h"
 #include "app/file_io.h"
 #include "app/game_paths.h"
 #include "app/state.h"
@@ -65,7 +66,7 @@ int extract_payload(int resource_id, const char *name, unsigned char **out_data,
         if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
             error = write_file_durably(scratch_path, file_buffer, length);
         if (error != 0) {
-            append_failure_line(CANT_WRITE_LINE, name, error);
+            append_file_failure(CANT_WRITE_LINE, name, error);
             result = EXTRACT_CANT_WRITE;
         }
     }

@@ -1,9 +1,13 @@
 // fault_shim.h -- force-included into the sweep build of the updater: each file operation is counted, held to
 // Windows' rules for read-only files (Wine as root opens one for writing), and failed (OSTREVAN_SWEEP_MODE=fail) or
-// ended on the spot (crash), a write or a copy then half done, at operation OSTREVAN_SWEEP_AT. NO_LINKS=1: no hard
-// links, as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
+// ended on the spot (crash), a write or a copy then half done, at operation OSTREVAN_SWEEP_AT. MODE=hold: the name
+// that operation AT wrote, closed, linked or renamed is held from then on, as an on-access scanner holds it, for
+// HOLD_MS (0: the rest of the run), sharing its deletion when HOLD_SHARE=delete; the shim answers what Windows answers
+// then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard links,
+// as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
 // WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
-// game's start is recorded, not made. REPORT gets a line per operation, row and start, and what the dialog showed.
+// game's start is recorded, not made. REPORT gets a line per operation, pause, row and start, and what the dialog
+// showed.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +16,7 @@
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <map>
 #include <string>
 
 #include "res/resource.h"
@@ -20,10 +25,19 @@
 namespace shim
 {
 
-inline bool no_links;
+inline bool no_links, hold_shares_delete;
 inline int fault_at, operations, bar_position;
+inline DWORD hold_ms;
 inline std::string mode, without, answer, report; // the settings; report: its path
 inline DLGPROC product_procedure;
+
+inline DWORD slept;                          // the milliseconds that Sleep added to the clock
+inline std::map<HANDLE, std::string> opened; // the path of each open handle
+inline std::string last_opened;
+inline std::string hold_next;    // the name to hold from the next operation on
+inline std::string held, denied; // the held name; a name whose deletion is denied to the run
+inline bool deletion_pending;    // the held name's file was deleted while held
+inline DWORD held_until;
 
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
@@ -43,6 +57,47 @@ inline void load() // the settings, from the environment
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
     fault_at = atoi(setting("AT").c_str());
     no_links = setting("NO_LINKS") == "1";
+    hold_ms = static_cast<DWORD>(atoi(setting("HOLD_MS").c_str()));
+    hold_shares_delete = setting("HOLD_SHARE") == "delete";
+}
+
+inline DWORD now()
+{
+    return GetTickCount() + slept;
+}
+
+// Sets the thread's last error as the system does, with the status behind it (none, or a pending deletion).
+inline void set_error(DWORD error, LONG status = 0)
+{
+    typedef ULONG(WINAPI * StatusToError)(LONG);
+    static StatusToError to_error = reinterpret_cast<StatusToError>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlNtStatusToDosError")));
+    if (to_error)
+        to_error(status);
+    SetLastError(error);
+}
+
+// True while path is the held name.
+inline bool holds(const char *path)
+{
+    if (!held.empty() && hold_ms != 0 && now() >= held_until) {
+        note("released " + held + "\n");
+        held.clear(), deletion_pending = false;
+    }
+    return path && !held.empty() && _stricmp(path, held.c_str()) == 0;
+}
+
+// Windows' answer to an operation on the held name: a sharing violation, or access denied. True when refused.
+inline bool refuse(DWORD error, LONG status = 0)
+{
+    set_error(error, status);
+    return true;
+}
+
+// A name whose deletion is pending answers every operation with access denied, the status telling why.
+inline bool pending(const char *path)
+{
+    return holds(path) && deletion_pending && refuse(ERROR_ACCESS_DENIED, static_cast<LONG>(0xC0000056));
 }
 
 // Ends the process here when this operation is the one to crash at.
@@ -54,18 +109,28 @@ inline void crash_here()
 
 // Counts one operation. True when it is the one to fail, with the error set; when it is the one to crash at, the
 // process ends here, or at the caller's crash_here once it has done its part of the work (whole is false).
+// An operation without a path (write, flush, close, read) counts as one on the file last opened.
 inline bool fails(const char *name, const char *path, DWORD error, bool whole = true)
 {
     load();
     note("op " + std::string(name) + " " + (path ? path : "") + "\n");
-    if (++operations != fault_at || (mode != "fail" && mode != "crash"))
+    if (!hold_next.empty() && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        held = hold_next, deletion_pending = false, held_until = now() + hold_ms;
+        note("held " + held + "\n");
+    }
+    hold_next.clear();
+    if (++operations != fault_at || (mode != "fail" && mode != "crash" && mode != "hold"))
         return false;
     char line[120];
+    if (mode == "hold") {
+        hold_next = path ? path : last_opened;
+        return false;
+    }
     snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
     note(line);
     if (whole)
         crash_here();
-    SetLastError(error);
+    set_error(error);
     return true;
 }
 
@@ -76,7 +141,7 @@ inline bool read_only(const char *path)
     bool refused = attributes != INVALID_FILE_ATTRIBUTES &&
                    (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == FILE_ATTRIBUTE_READONLY;
     if (refused)
-        SetLastError(ERROR_ACCESS_DENIED);
+        set_error(ERROR_ACCESS_DENIED);
     return refused;
 }
 
@@ -97,14 +162,23 @@ inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wp
 
 } // namespace shim
 
+// A holder reads and shares reading (and deletion, when it does): an open that writes, truncates or excludes
+// reading conflicts with it, and so does one for deletion unless it shares that.
 inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
     bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) || disposition == CREATE_ALWAYS;
-    if (shim::fails("CreateFileA", path, disposition == CREATE_ALWAYS ? ERROR_DISK_FULL : ERROR_SHARING_VIOLATION) ||
-        (writes && shim::read_only(path)))
+    if (shim::fails("CreateFileA", path, disposition == CREATE_ALWAYS ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED) ||
+        (writes && shim::read_only(path)) || shim::pending(path) ||
+        ((access & DELETE) && shim::denied == path && shim::refuse(ERROR_ACCESS_DENIED)) ||
+        (shim::holds(path) &&
+         (writes || !(share & FILE_SHARE_READ) || ((access & DELETE) && !shim::hold_shares_delete)) &&
+         shim::refuse(ERROR_SHARING_VIOLATION)))
         return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, access, share, security, disposition, flags, model);
+    HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
+    if (file != INVALID_HANDLE_VALUE)
+        shim::opened[file] = shim::last_opened = path;
+    return file;
 }
 
 inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
@@ -121,7 +195,9 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 // A close that fails (a delayed write on a full disk) still releases the handle.
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
-    bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
+    std::string path = shim::opened.count(handle) ? shim::opened[handle] : "";
+    shim::opened.erase(handle);
+    bool failed = shim::fails("CloseHandle", path.empty() ? NULL : path.c_str(), ERROR_DISK_FULL);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);
@@ -131,7 +207,8 @@ inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 inline BOOL WINAPI shim_CopyFileA(LPCSTR from, LPCSTR to, BOOL fail_if_exists)
 {
     if (!shim::fails("CopyFileA", to, ERROR_DISK_FULL, false))
-        return !shim::read_only(to) && CopyFileA(from, to, fail_if_exists);
+        return !shim::read_only(to) && !shim::pending(to) &&
+               !(shim::holds(to) && shim::refuse(ERROR_SHARING_VIOLATION)) && CopyFileA(from, to, fail_if_exists);
     // A crash cuts the copy at half its length.
     if (shim::mode == "crash" && CopyFileA(from, to, fail_if_exists)) {
         HANDLE file = CreateFileA(to, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -145,7 +222,7 @@ inline BOOL WINAPI shim_CopyFileA(LPCSTR from, LPCSTR to, BOOL fail_if_exists)
 
 inline BOOL WINAPI shim_CreateHardLinkA(LPCSTR link, LPCSTR target, LPSECURITY_ATTRIBUTES security)
 {
-    if (shim::fails("CreateHardLinkA", link, ERROR_ACCESS_DENIED))
+    if (shim::fails("CreateHardLinkA", link, ERROR_ACCESS_DENIED) || shim::pending(link))
         return FALSE;
     if (shim::no_links)
         SetLastError(ERROR_INVALID_FUNCTION);
@@ -204,15 +281,56 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
 #define CoCreateInstance shim_CoCreateInstance
 #define ShellExecuteA shim_ShellExecuteA
 
-// The calls that only fail at their turn, or hold to Windows' rules for read-only files.
+// A pause moves the shim's clock on and takes no time.
+inline void WINAPI shim_Sleep(DWORD milliseconds)
+{
+    shim::slept += milliseconds;
+    shim::note("sleep " + std::to_string(milliseconds) + "\n");
+}
+
+// Deleting the held name: refused while its holder does not share deletion, else pending until it lets go.
+inline BOOL shim_DeleteFileA(LPCSTR path)
+{
+    if (shim::fails("DeleteFileA", path, ERROR_ACCESS_DENIED) || shim::read_only(path) || shim::pending(path))
+        return FALSE;
+    if (shim::holds(path) && !shim::hold_shares_delete)
+        return !shim::refuse(ERROR_SHARING_VIOLATION);
+    BOOL deleted = DeleteFileA(path);
+    shim::deletion_pending = shim::deletion_pending || (deleted && shim::holds(path));
+    return deleted;
+}
+
+// Renaming the held file: refused while its holder does not share deletion, else the hold follows it. Renaming over
+// it is refused either way (access denied), as over any file that is open. A refused rename over a name that the
+// run may not delete leaves that name so to the run's own look at it.
+inline BOOL shim_MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    if (shim::fails("MoveFileExA", to, ERROR_ACCESS_DENIED)) {
+        shim::denied = to;
+        return FALSE;
+    }
+    if (((flags & MOVEFILE_REPLACE_EXISTING) && shim::read_only(to)) || shim::pending(to) ||
+        (shim::holds(to) && shim::refuse(ERROR_ACCESS_DENIED)) ||
+        (shim::holds(from) && !shim::hold_shares_delete && shim::refuse(ERROR_SHARING_VIOLATION)))
+        return FALSE;
+    bool follows = shim::holds(from);
+    BOOL moved = MoveFileExA(from, to, flags);
+    if (moved && follows)
+        shim::held = to;
+    return moved;
+}
+
+#define Sleep shim_Sleep
+#define GetTickCount shim::now
+#define DeleteFileA shim_DeleteFileA
+#define MoveFileExA shim_MoveFileExA
+
+// The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names.
 #define ReadFile(file, ...) (!shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, __VA_ARGS__))
 #define FlushFileBuffers(file) (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && FlushFileBuffers(file))
 #define SetFileAttributesA(path, attributes)                                                                           \
-    (!shim::fails("SetFileAttributesA", path, ERROR_ACCESS_DENIED) && SetFileAttributesA(path, attributes))
+    (!shim::fails("SetFileAttributesA", path, ERROR_ACCESS_DENIED) && !shim::pending(path) &&                          \
+     SetFileAttributesA(path, attributes))
 #define GetFileAttributesA(path)                                                                                       \
-    (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path))
-#define DeleteFileA(path)                                                                                              \
-    (!shim::fails("DeleteFileA", path, ERROR_SHARING_VIOLATION) && !shim::read_only(path) && DeleteFileA(path))
-#define MoveFileExA(from, to, flags)                                                                                   \
-    (!shim::fails("MoveFileExA", to, ERROR_SHARING_VIOLATION) &&                                                       \
-     !(((flags)&MOVEFILE_REPLACE_EXISTING) && shim::read_only(to)) && MoveFileExA(from, to, flags))
+    (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) || shim::pending(path) ? INVALID_FILE_ATTRIBUTES     \
+                                                                                         : GetFileAttributesA(path))

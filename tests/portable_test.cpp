@@ -34,8 +34,11 @@ TEST(Catalogue, EncodingsLineBreaksAndQuotedLabels)
                 EXPECT_FALSE(c >= 0xC2 && c <= 0xF4 && next >= 0x80 && next <= 0xBF) << "UTF-8 in slot " << slot;
                 EXPECT_TRUE(c < 0x80 || (language == 2 || (language == 3 && c >= 0xC0))) << slot << ": " << int(c);
             }
-            // A verdict: two lines, the first ended by CR LF, the second by LF; a message: two lines; a label: one.
-            int lines = slot == NotInstalled || slot == Corrupt ? 2 : slot == Failed || slot == Succeeded ? 1 : 0;
+            // A verdict or the busy file's line: two lines, the first ended by CR LF, the second by LF; a message: two
+            // lines; a label: one.
+            int lines = slot == NotInstalled || slot == Corrupt || slot == FileInUse ? 2
+                        : slot == Failed || slot == Succeeded                        ? 1
+                                                                                     : 0;
             long crs = std::count(text.begin(), text.end(), '\r'), lfs = std::count(text.begin(), text.end(), '\n');
             if (lines == 2)
                 EXPECT_TRUE(crs == 1 && lfs == 2 && text.find("\r\n") != std::string::npos && text.back() == '\n' &&

@@ -141,13 +141,22 @@ class UpdateRun : public Update
 {
   protected:
     // Runs the updater, answers its result dialog with OK or Cancel and waits for its end: "" when there was no
-    // dialog, else its caption, message and details, where the ended progress window stopped, and the exit code.
-    std::string run_updater(bool ok, const std::string &updater)
+    // dialog within dialog_ms, else its caption, message and details, where the ended progress window stopped, and
+    // the exit code. While the dialog is shown, the installation is already the new one, when that is expected;
+    // before it, a visible progress window names the file waiting_for, when one is given.
+    std::string run_updater(bool ok, const std::string &updater, bool updated, int dialog_ms = 60000,
+                            const char *waiting_for = NULL)
     {
         PROCESS_INFORMATION process;
         if (!start_process("\"" + updater + "\"", work, &process))
             return "";
-        HWND dialog = wait_for_window(process.dwProcessId, IDC_MESSAGE, true, 60000);
+        bool named = false;
+        for (int waited = 0; waiting_for && !named && waited < dialog_ms; waited += 20, Sleep(20)) {
+            HWND progress = wait_for_window(process.dwProcessId, IDC_PROGRESS_BAR, true, 0);
+            named = progress && control_text(progress, IDC_FILE_LABEL) == waiting_for;
+        }
+        EXPECT_TRUE(named || !waiting_for) << "no window named " << waiting_for << " while the run waited for it";
+        HWND dialog = wait_for_window(process.dwProcessId, IDC_MESSAGE, true, dialog_ms);
         HWND progress = wait_for_window(process.dwProcessId, IDC_PROGRESS_BAR, false, 0);
         std::string seen = dialog
                                ? window_text(dialog) + "|" + control_text(dialog, IDC_MESSAGE) + "|" +
@@ -156,7 +165,8 @@ class UpdateRun : public Update
                                      " " + control_text(progress, IDC_FILE_LABEL)
                                : "";
         if (dialog) {
-            expect_tree(new_tree, "while the dialog is shown"); // the installation is already 1.02
+            if (updated)
+                expect_tree(new_tree, "while the dialog is shown");
             PostMessageA(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
         }
         return seen + "|" + std::to_string(finish_process(&process, dialog ? 30000 : 0));
@@ -197,9 +207,9 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
                   (work + "\\" + planted.substr(at, end - at) + ".dll").c_str(), FALSE);
     }
     size_t downloads = list_dir(work).size();
-    EXPECT_EQ(run_updater(true, updater), std::string(catalogue_text(language, Title)) + "|" +
-                                              catalogue_text(language, Succeeded) + "|" +
-                                              read_file(package + "\\Patch102Notes.txt") + "|85 patch1.bin|0");
+    EXPECT_EQ(run_updater(true, updater, true), std::string(catalogue_text(language, Title)) + "|" +
+                                                    catalogue_text(language, Succeeded) + "|" +
+                                                    read_file(package + "\\Patch102Notes.txt") + "|85 patch1.bin|0");
     for (const std::string &name : list_dir(work)) {
         if (name.size() > 7 && name.compare(name.size() - 7, 7, ".loaded") == 0)
             ADD_FAILURE() << name.substr(0, name.size() - 7) << " was loaded by " << read_file(work + "\\" + name);
@@ -207,6 +217,44 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
     EXPECT_EQ(list_dir(work).size(), downloads) << "the updater writes nothing beside itself";
     EXPECT_EQ(started(10000), "1.02 explorer.exe");
     expect_tree(new_tree, "after the update");
+}
+
+// Beside the updater, a scanner (scanner.cpp) holds each new or changed file of the game folder for 2 s without
+// sharing its deletion, as on-access virus scanners do: the update waits for it and ends at exactly the new
+// installation. With the game's executable held for the whole run (the game still running), the run fails within
+// its bound, the window naming the file meanwhile, tells the player what to do and leaves the old installation.
+TEST_F(UpdateRun, BusyFilesAreWaitedForOrNamed)
+{
+    std::string updater = package + "\\Ostrevan_Patch102.exe", log = work + "\\scanner.log";
+    std::string title = std::string(catalogue_text(1, Title)) + "|";
+    install(game, 1);
+    PROCESS_INFORMATION scanner;
+    ASSERT_TRUE(start_process("\"" + env_path("OSTREVAN_SCANNER") + "\" \"" + game + "\" 2000 \"" + log + "\"", work,
+                              &scanner));
+    for (int waited = 0; read_file(log).find("held Ostrevan.exe") == std::string::npos && waited < 20000; waited += 20)
+        Sleep(20);
+    std::string seen = run_updater(false, updater, true);
+    TerminateProcess(scanner.hProcess, 0);
+    finish_process(&scanner, 5000);
+    std::string expected =
+        title + catalogue_text(1, Succeeded) + "|" + read_file(package + "\\Patch102Notes.txt") + "|";
+    EXPECT_EQ(seen.substr(0, expected.size()), expected);
+    EXPECT_EQ(seen.substr(seen.size() - 2), "|0");
+    for (const char *name : INSTALLED_NAMES)
+        EXPECT_NE(read_file(log).find(std::string("held ~") + name + "\n"), std::string::npos) << name;
+    expect_tree(new_tree, "after an update beside a scanner");
+
+    install(game, 1);
+    HANDLE running =
+        CreateFileA((game + "\\Ostrevan.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    seen = run_updater(false, updater, false, 30000, "Ostrevan.exe");
+    CloseHandle(running);
+    char line[512];
+    snprintf(line, sizeof line, catalogue_text(1, FileInUse), "Ostrevan.exe", ERROR_SHARING_VIOLATION);
+    expected = title + catalogue_text(1, Failed) + "|" + line + "|";
+    EXPECT_EQ(seen.substr(0, expected.size()), expected);
+    EXPECT_EQ(seen.substr(seen.size() - 2), "|0");
+    expect_tree(old_tree, "after a run that found the game in use");
 }
 
 // A double click starts two: the second brings the first one's window forward and leaves.
@@ -258,6 +306,8 @@ class Sweep : public Update
         return copy;
     }
 
+    std::string hold_ms = "0", hold_share; // of the hold that mode "hold" makes
+
     // One run of the sweep updater (or of another build of it), its fault at operation at; the dialog answered
     // OK or Cancel; without the window that `without` names.
     SweepRun run(const Config &config, const char *mode, int at, bool ok = false, const char *without = "",
@@ -267,6 +317,8 @@ class Sweep : public Update
         std::string report = work + "\\report.txt", fault_at = std::to_string(at);
         const char *settings[][2] = {{"MODE", mode},
                                      {"AT", fault_at.c_str()},
+                                     {"HOLD_MS", hold_ms.c_str()},
+                                     {"HOLD_SHARE", hold_share.c_str()},
                                      {"NO_LINKS", config.links ? "0" : "1"},
                                      {"REPORT", report.c_str()},
                                      {"ANSWER", ok ? "ok" : "cancel"},
@@ -326,6 +378,48 @@ class Sweep : public Update
              {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin", "~Patch102.journal"})
             named = named || r.text("details").find(std::string(": ") + name + " " + r.code()) != std::string::npos;
         EXPECT_TRUE(named) << "the details name no file with the reason " << r.code() << r.text("details");
+    }
+
+    // A scanner's hold at what operation k touched: a brief one (2 s, with its deletion shared or not) is waited for
+    // and the run ends at exactly the new installation. One that lasts the whole run fails it cleanly within the
+    // bound, naming the file in the player's words: as a failed run does, but for the held file itself, which may
+    // be one of the run's own that it could not remove; or the run succeeds. The next run ends at the new one.
+    void expect_holds_kept_the_promise(const Config &config, int k, int n)
+    {
+        for (const char *share : {"", "delete"}) {
+            install(game, 1, config.read_only);
+            hold_ms = "2000", hold_share = share;
+            SweepRun brief = run(config, "hold", k);
+            SCOPED_TRACE(std::string("brief hold of ") + brief.lines("held ") + " sharing " + share);
+            EXPECT_TRUE(brief.shows(Succeeded)) << brief.text("details");
+            expect_tree(new_tree, "after a brief hold");
+        }
+        install(game, 1, config.read_only);
+        hold_ms = "0", hold_share = n % 2 ? "delete" : "";
+        SweepRun held = run(config, "hold", k);
+        hold_share.clear();
+        std::string name = held.lines("held ");
+        SCOPED_TRACE("hold to the end of the run of " + name + " sharing " + (n % 2 ? "delete" : ""));
+        name = name.empty() ? "" : name.substr(game.size() + 1, name.size() - game.size() - 2);
+        Tree tree = snapshot(game);
+        if (!name.empty() && name[0] == '~')
+            tree.erase(name);
+        std::string slept = held.lines("sleep ");
+        int waited = 0;
+        for (size_t at = 0; at < slept.size(); at = slept.find('\n', at) + 1)
+            waited += atoi(slept.c_str() + at);
+        EXPECT_LE(waited, 30000) << "the run waited past its bound";
+        if (held.shows(Succeeded)) {
+            EXPECT_TRUE(tree == new_tree) << changes(new_tree, tree);
+        } else {
+            EXPECT_TRUE(held.shows(Failed) && held.text("details").find("File In Use: ") != std::string::npos)
+                << held.text("details");
+            if (tree.count("~Patch102.journal"))
+                expect_whole("an undo that the hold stopped");
+            else
+                EXPECT_TRUE(tree == old_tree) << changes(old_tree, tree);
+        }
+        expect_next_run_finishes(config, "the run after a hold");
     }
 };
 
@@ -417,7 +511,8 @@ TEST_F(Sweep, WindowsThatCannotBeCreatedChangeNothingOfTheUpdate)
 
 // A commit ended after two files were replaced stops every run before it unpacks anything while it cannot be
 // undone: a replaced file is held by the game's settings program, the backup of the read-only main.bin (never
-// replaced) by a scanner. Once both are free, the next run puts the old files back and finishes the update.
+// replaced) by a scanner, both longer than the run waits. Once both are free, the next run puts the old files back
+// and finishes the update.
 TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
 {
     const Config &config = CONFIGS[2];
@@ -434,9 +529,12 @@ TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
                               NULL, OPEN_EXISTING, 0, NULL);
     SweepRun blocked = run(config, "count", 0);
     CloseHandle(held[0]), CloseHandle(held[1]);
-    EXPECT_NE(blocked.text("details").find("Can't Restore File: Config.exe ["), std::string::npos);
-    EXPECT_NE(blocked.text("details").find("Can't Restore File: main.bin ["), std::string::npos);
-    EXPECT_EQ(blocked.lines("row "), "") << "nothing is unpacked over an installation half way";
+    // Each is waited for, the window naming it, and then named in the player's words.
+    EXPECT_NE(blocked.text("details").find("File In Use: Config.exe [20]\r\n"), std::string::npos);
+    EXPECT_NE(blocked.text("details").find("File In Use: main.bin [20]\r\n"), std::string::npos);
+    EXPECT_EQ(blocked.lines("row "), "0 main.bin\n0 Config.exe\n");
+    EXPECT_EQ(blocked.report.find("op CreateFileA " + game + "\\~Patch102Notes.txt"), std::string::npos)
+        << "nothing is unpacked over an installation half way";
     Tree after = snapshot(game);
     EXPECT_TRUE(after.count("~Patch102.journal") && after["Config.exe"] == new_tree["Config.exe"] &&
                 after["~Config.exe.bak"] == old_tree["Config.exe"] && after["main.bin"] == old_tree["main.bin"])
@@ -444,8 +542,9 @@ TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
     expect_next_run_finishes(config, "once the files are free");
 }
 
-// For every (STEP-th) operation k of a run in each configuration: the run failed at k; then the run ended at k,
-// followed by the next run, itself ended or failed in turn at its every NESTED_STEP-th operation, then a third.
+// For every (STEP-th) operation k of a run in each configuration: the run failed at k, or its file at k held; then
+// the run ended at k, followed by the next run, itself ended, failed or held in turn at its every NESTED_STEP-th
+// operation, then a third.
 TEST_F(Sweep, FailureOrCrashAtEveryOperation)
 {
     int step = atoi(getenv("OSTREVAN_SWEEP_STEP") ? getenv("OSTREVAN_SWEEP_STEP") : "1");
@@ -454,12 +553,13 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
         install(game, 1, config.read_only);
         int operations = run(config, "count", 0).operations();
         expect_tree(new_tree, std::string(config.name) + ", a run without faults");
-        for (int k = 1; k <= operations; k += step, cells += 2) {
+        for (int k = 1; k <= operations; k += step, cells += 5) {
             install(game, 1, config.read_only);
             SweepRun failed = run(config, "fail", k);
             SCOPED_TRACE(std::string(config.name) + ", operation " + failed.lines("injected "));
             expect_failed_run_kept_its_promise(failed, false);
             expect_next_run_finishes(config, "the run after a failure");
+            expect_holds_kept_the_promise(config, k, k / step);
 
             // The crash is made again before each run after it: a copy of the folder would lose its links.
             auto crash = [&] {
@@ -473,10 +573,15 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
             expect_tree(new_tree, "the run after a crash");
             for (int k2 = nested_step, n = 0; nested_step && k2 <= next.operations(); k2 += nested_step, ++n, ++cells) {
                 crash();
-                SweepRun again = run(config, n % 2 ? "fail" : "crash", k2);
-                SCOPED_TRACE("then at operation " + again.lines("injected "));
-                if (n % 2) {
+                // In turn ended, failed, or its file at k2 held to its end (sharing deletion every other time).
+                hold_ms = "0", hold_share = n % 6 == 5 ? "delete" : "";
+                SweepRun again = run(config, n % 3 == 0 ? "crash" : n % 3 == 1 ? "fail" : "hold", k2);
+                SCOPED_TRACE("then at operation " + again.lines("injected ") + again.lines("held "));
+                if (n % 3 == 1) {
                     expect_failed_run_kept_its_promise(again, true);
+                } else if (n % 3 == 2) {
+                    EXPECT_TRUE(again.exit_code == 0 && (again.shows(Succeeded) || again.shows(Failed)));
+                    expect_whole("after a hold in the run after a crash");
                 } else {
                     EXPECT_EQ(again.exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
                     expect_whole("after the second crash");

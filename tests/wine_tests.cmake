@@ -43,7 +43,11 @@ add_library(planted_dll SHARED planted_dll.cpp)
 target_link_options(planted_dll PRIVATE -nostdlib)
 target_link_libraries(planted_dll PRIVATE kernel32)
 add_dependencies(update_run_tests planted_dll)
-set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}")
+# A program that holds each fresh file of a folder for a while, as on-access virus scanners do.
+add_executable(scanner scanner.cpp)
+add_dependencies(update_run_tests scanner)
+set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INSTALL_101}"
+    OSTREVAN_SCANNER=Z:$<TARGET_FILE:scanner>)
 
 # The updater's own sources built again with the shim of the fault sweep (tests only), for the sweep's scenarios.
 add_executable(updater_sweep WIN32 ${UPDATER_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/app/main.cpp
@@ -79,6 +83,7 @@ wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleau
 
 if(ARCH STREQUAL "win64")
     wine_test(update_run_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Ready*)
+    wine_test(busy_files_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Busy*)
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
     add_dependencies(pack_tests updater)
@@ -112,6 +117,7 @@ foreach(name locale code IN ZIP_LISTS names locales codes)
     endforeach()
 endforeach()
 wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
+wine_test(busy_files update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Busy*)
 
 # The program by inspection: its headers, imports and resources; packing the same sources again gives the same bytes.
 add_test(NAME win32_program COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_win32_program.sh ${CMAKE_BINARY_DIR}

@@ -5,17 +5,21 @@
 
 #include "res/resource.h"
 
+// The window on the screen, or null.
+static HWND open_window;
+
 HWND open_progress_window(HINSTANCE instance)
 {
     // The progress bar's window class must be registered before the template is created.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
-    if (!window)
+    if (!open_window)
+        open_window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
+    if (!open_window)
         return NULL;
-    set_progress_position(window, 0);
-    ShowWindow(window, SW_SHOW);
-    return window;
+    set_progress_position(open_window, 0);
+    ShowWindow(open_window, SW_SHOW);
+    return open_window;
 }
 
 void set_progress_position(HWND window, int position)
@@ -28,6 +32,14 @@ void set_progress_label(HWND window, const char *text)
 {
     if (window)
         SetWindowTextA(GetDlgItem(window, IDC_FILE_LABEL), text);
+}
+
+void show_progress_label(const char *text)
+{
+    if (!open_window)
+        open_progress_window(GetModuleHandleA(NULL));
+    set_progress_label(open_window, text);
+    pump_messages();
 }
 
 int pump_messages()
@@ -46,4 +58,6 @@ void close_progress_window(HWND window)
 {
     if (window)
         EndDialog(window, 0);
+    if (window == open_window)
+        open_window = NULL;
 }
