@@ -5,10 +5,10 @@
 
 // The wait of one file operation; zero before its first attempt.
 struct BusyWait {
-    DWORD error;   // after the last attempt: 0, or the code the operation fails with
-    DWORD started; // when the first refusal came (GetTickCount)
-    DWORD pause;   // the next pause in milliseconds; 0 before the first refusal
-    bool shown;    // the progress window has been asked to name the file
+    DWORD error;    // after the last attempt: 0, or the code the operation fails with
+    DWORD started;  // when the first refusal came (GetTickCount)
+    DWORD pause;    // the next pause in milliseconds; 0 before the first refusal
+    bool shown;     // the progress window has been asked to name the file
     bool replacing; // set by the caller: the operation renames a file over path
 };
 
