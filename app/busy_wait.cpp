@@ -42,7 +42,7 @@ static const LONG STATUS_DELETE_PENDING_CODE = static_cast<LONG>(0xC0000056);
 static bool deletion_pending()
 {
     typedef LONG(WINAPI * LastStatusCall)();
-    static LastStatusCall last_status = reinterpret_cast<LastStatusCall>(
+    LastStatusCall last_status = reinterpret_cast<LastStatusCall>(
         reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetLastNtStatus")));
     return last_status && last_status() == STATUS_DELETE_PENDING_CODE;
 }
