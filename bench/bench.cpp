@@ -36,6 +36,10 @@ void set_progress_label(HWND, const char *)
 {
 }
 
+void show_progress_label(const char *)
+{
+}
+
 int pump_messages()
 {
     return 1;
