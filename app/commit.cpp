@@ -33,16 +33,6 @@ struct CommitPlan {
     DWORD attributes[PAYLOAD_ROWS]; // of an old file, before the commit
 };
 
-// The first manifest row that installs name, or -1.
-static int file_row(const char *name)
-{
-    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (strcmp(payload_manifest[i].install_name, name) == 0)
-            return i;
-    }
-    return -1;
-}
-
 // The journal's path, GAME_PATH_SIZE bytes; false when it does not fit.
 static bool format_journal_path(char *path)
 {
@@ -95,7 +85,7 @@ static bool parse_journal(const char *journal, CommitPlan *plan)
             state = FILE_OLD;
         else if (sscanf(entry, "new %95s", name) == 1)
             state = FILE_NEW;
-        int row = file_row(name);
+        int row = payload_file_row(name);
         if (state != FILE_UNTOUCHED && row >= 0) {
             plan->state[row] = state;
             plan->attributes[row] = static_cast<DWORD>(attributes);
@@ -223,7 +213,7 @@ static void remove_stale_backups(const CommitPlan *plan)
     GamePaths paths;
     DWORD found = 0;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (plan->state[i] != FILE_UNTOUCHED || file_row(payload_manifest[i].install_name) != i ||
+        if (plan->state[i] != FILE_UNTOUCHED || payload_file_row(payload_manifest[i].install_name) != i ||
             !row_paths(i, &paths) || file_attributes(paths.backup, &found) != 0)
             continue;
         DWORD before = 0;
@@ -250,7 +240,7 @@ int commit_payloads()
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
         if (!payload_row_applies(&payload_manifest[i], language))
             continue;
-        int row = file_row(payload_manifest[i].install_name);
+        int row = payload_file_row(payload_manifest[i].install_name);
         DWORD error = row_paths(row, &paths) ? keep_old_file(&paths, &plan, row) : ERROR_FILENAME_EXCED_RANGE;
         if (error != 0) {
             append_file_failure(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);

@@ -54,7 +54,9 @@ static void delete_temporary_files()
     if (install_dir[0] == '\0' || journal_stands())
         return;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, ""))
+        // Once per file: a file still held is waited for once.
+        const char *name = payload_manifest[i].install_name;
+        if (payload_file_row(name) == i && format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
             remove_file(scratch_path);
     }
 }

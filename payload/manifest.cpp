@@ -1,6 +1,8 @@
 // manifest.cpp -- the payload manifest, walked in table order by the run and the builder
 #include "manifest.h"
 
+#include <string.h>
+
 // The language-specific group stands last: the run checks its completeness by
 // comparing the kind of the last row it applied with the kind of the last row.
 const PayloadEntry payload_manifest[PAYLOAD_ROWS] = {
@@ -16,4 +18,13 @@ const PayloadEntry payload_manifest[PAYLOAD_ROWS] = {
 bool payload_row_applies(const PayloadEntry *row, int language)
 {
     return row->language == 0 || row->language == language;
+}
+
+int payload_file_row(const char *name)
+{
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        if (strcmp(payload_manifest[i].install_name, name) == 0)
+            return i;
+    }
+    return -1;
 }

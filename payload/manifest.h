@@ -15,3 +15,7 @@ extern const PayloadEntry payload_manifest[PAYLOAD_ROWS];
 
 // True when row applies to the interface language.
 bool payload_row_applies(const PayloadEntry *row, int language);
+
+// The first row that installs name, or -1: the rows of one file share its
+// temporary, installed and backup paths.
+int payload_file_row(const char *name);
