@@ -16,7 +16,6 @@
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <map>
 #include <string>
 
 #include "res/resource.h"
@@ -31,13 +30,10 @@ inline DWORD hold_ms;
 inline std::string mode, without, answer, report; // the settings; report: its path
 inline DLGPROC product_procedure;
 
-inline DWORD slept;                          // the milliseconds that Sleep added to the clock
-inline std::map<HANDLE, std::string> opened; // the path of each open handle
-inline std::string last_opened;
-inline std::string hold_next;    // the name to hold from the next operation on
-inline std::string held, denied; // the held name; a name whose deletion is denied to the run
-inline bool deletion_pending;    // the held name's file was deleted while held
-inline DWORD held_until;
+inline DWORD slept, held_until;       // the milliseconds that Sleep added to the clock; the hold's end
+inline std::string opened, hold_next; // the file last opened; the name to hold from the next operation on
+inline std::string held, denied;      // the held name; a name whose deletion is denied to the run
+inline bool deletion_pending;         // the held name's file was deleted while held
 
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
@@ -66,8 +62,9 @@ inline DWORD now()
     return GetTickCount() + slept;
 }
 
-// Sets the thread's last error as the system does, with the status behind it (none, or a pending deletion).
-inline void set_error(DWORD error, LONG status = 0)
+// Sets the thread's last error as the system does, with the status behind it (none, or a pending deletion), for
+// a call that is refused: true.
+inline bool refuse(DWORD error, LONG status = 0)
 {
     typedef ULONG(WINAPI * StatusToError)(LONG);
     static StatusToError to_error = reinterpret_cast<StatusToError>(
@@ -75,23 +72,15 @@ inline void set_error(DWORD error, LONG status = 0)
     if (to_error)
         to_error(status);
     SetLastError(error);
+    return true;
 }
 
 // True while path is the held name.
 inline bool holds(const char *path)
 {
-    if (!held.empty() && hold_ms != 0 && now() >= held_until) {
-        note("released " + held + "\n");
+    if (!held.empty() && hold_ms != 0 && now() >= held_until)
         held.clear(), deletion_pending = false;
-    }
     return path && !held.empty() && _stricmp(path, held.c_str()) == 0;
-}
-
-// Windows' answer to an operation on the held name: a sharing violation, or access denied. True when refused.
-inline bool refuse(DWORD error, LONG status = 0)
-{
-    set_error(error, status);
-    return true;
 }
 
 // A name whose deletion is pending answers every operation with access denied, the status telling why.
@@ -123,15 +112,14 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
         return false;
     char line[120];
     if (mode == "hold") {
-        hold_next = path ? path : last_opened;
+        hold_next = path ? path : opened;
         return false;
     }
     snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
     note(line);
     if (whole)
         crash_here();
-    set_error(error);
-    return true;
+    return refuse(error);
 }
 
 // Windows' answer to writing, copying over, replacing or deleting a read-only file.
@@ -140,9 +128,7 @@ inline bool read_only(const char *path)
     DWORD attributes = GetFileAttributesA(path);
     bool refused = attributes != INVALID_FILE_ATTRIBUTES &&
                    (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == FILE_ATTRIBUTE_READONLY;
-    if (refused)
-        set_error(ERROR_ACCESS_DENIED);
-    return refused;
+    return refused && refuse(ERROR_ACCESS_DENIED);
 }
 
 inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
@@ -176,8 +162,7 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
          shim::refuse(ERROR_SHARING_VIOLATION)))
         return INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
-    if (file != INVALID_HANDLE_VALUE)
-        shim::opened[file] = shim::last_opened = path;
+    shim::opened = path;
     return file;
 }
 
@@ -195,9 +180,7 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 // A close that fails (a delayed write on a full disk) still releases the handle.
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
-    std::string path = shim::opened.count(handle) ? shim::opened[handle] : "";
-    shim::opened.erase(handle);
-    bool failed = shim::fails("CloseHandle", path.empty() ? NULL : path.c_str(), ERROR_DISK_FULL);
+    bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);

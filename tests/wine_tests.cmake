@@ -83,7 +83,7 @@ wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleau
 
 if(ARCH STREQUAL "win64")
     wine_test(update_run_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Ready*)
-    wine_test(busy_files_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Busy*)
+    wine_test(game_in_use_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
     add_dependencies(pack_tests updater)
@@ -117,7 +117,7 @@ foreach(name locale code IN ZIP_LISTS names locales codes)
     endforeach()
 endforeach()
 wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
-wine_test(busy_files update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Busy*)
+wine_test(game_in_use update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
 
 # The program by inspection: its headers, imports and resources; packing the same sources again gives the same bytes.
 add_test(NAME win32_program COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_win32_program.sh ${CMAKE_BINARY_DIR}
@@ -140,6 +140,7 @@ set_tests_properties(release_signed_for_update_run PROPERTIES
     FIXTURES_REQUIRED wine FIXTURES_SETUP signed_release TIMEOUT 300)
 wine_test(update_run_signed_release update_run_tests en_US.UTF-8
           ENV "OSTREVAN_PACKAGE_DIR=Z:${RELEASE_WORK}/package" "OSTREVAN_INSTALL_101=Z:${INSTALL_101}" OSTREVAN_LANGUAGE=1
+              OSTREVAN_SCANNER=Z:$<TARGET_FILE:scanner>
           ARGS --gtest_filter=UpdateRun.Ready*)
 set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")
 
