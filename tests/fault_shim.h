@@ -2,9 +2,9 @@
 // Windows' rules for read-only files (Wine as root opens one for writing), and failed (OSTREVAN_SWEEP_MODE=fail) or
 // ended on the spot (crash), a write or a copy then half done, at operation OSTREVAN_SWEEP_AT. MODE=hold: the name
 // that operation AT wrote, closed, linked or renamed is held from then on, as an on-access scanner holds it, for
-// HOLD_MS (0: the rest of the run), sharing its deletion when HOLD_SHARE=delete; the shim answers what Windows answers
-// then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard links,
-// as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
+// HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete"; the shim answers what Windows
+// answers then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard
+// links, as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
 // WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
 // game's start is recorded, not made. REPORT gets a line per operation, pause, row and start, and what the dialog
 // showed.
@@ -53,8 +53,9 @@ inline void load() // the settings, from the environment
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
     fault_at = atoi(setting("AT").c_str());
     no_links = setting("NO_LINKS") == "1";
-    hold_ms = static_cast<DWORD>(atoi(setting("HOLD_MS").c_str()));
-    hold_shares_delete = setting("HOLD_SHARE") == "delete";
+    std::string hold = setting("HOLD");
+    hold_ms = static_cast<DWORD>(atoi(hold.c_str()));
+    hold_shares_delete = hold.find(" delete") != std::string::npos;
 }
 
 inline DWORD now()
@@ -105,7 +106,7 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
     note("op " + std::string(name) + " " + (path ? path : "") + "\n");
     if (!hold_next.empty() && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES) {
         held = hold_next, deletion_pending = false, held_until = now() + hold_ms;
-        note("held " + held + "\n");
+        note("held " + held.substr(held.rfind('\\') + 1) + "\n");
     }
     hold_next.clear();
     if (++operations != fault_at || (mode != "fail" && mode != "crash" && mode != "hold"))

@@ -295,7 +295,7 @@ class Sweep : public Update
         return copy;
     }
 
-    std::string hold_ms = "0", hold_share; // of the hold that mode "hold" makes
+    std::string hold = "0"; // of mode "hold": how many ms, and " delete" when the holder shares deletion
 
     // One run of the sweep updater (or of another build of it), its fault at operation at; the dialog answered
     // OK or Cancel; without the window that `without` names.
@@ -306,8 +306,7 @@ class Sweep : public Update
         std::string report = work + "\\report.txt", fault_at = std::to_string(at);
         const char *settings[][2] = {{"MODE", mode},
                                      {"AT", fault_at.c_str()},
-                                     {"HOLD_MS", hold_ms.c_str()},
-                                     {"HOLD_SHARE", hold_share.c_str()},
+                                     {"HOLD", hold.c_str()},
                                      {"NO_LINKS", config.links ? "0" : "1"},
                                      {"REPORT", report.c_str()},
                                      {"ANSWER", ok ? "ok" : "cancel"},
@@ -375,24 +374,22 @@ class Sweep : public Update
     // be one of the run's own that it could not remove; or the run succeeds. The next run ends at the new one.
     void expect_holds_kept_the_promise(const Config &config, int k, int n)
     {
-        for (const char *share : {"", "delete"}) {
+        for (const char *brief_hold : {"2000", "2000 delete"}) {
             install(game, 1, config.read_only);
-            hold_ms = "2000", hold_share = share;
+            hold = brief_hold;
             SweepRun brief = run(config, "hold", k);
-            SCOPED_TRACE(std::string("brief hold of ") + brief.lines("held ") + " sharing " + share);
+            SCOPED_TRACE(std::string("hold ") + brief_hold + " of " + brief.lines("held "));
             EXPECT_TRUE(brief.shows(Succeeded)) << brief.text("details");
             expect_tree(new_tree, "after a brief hold");
         }
         install(game, 1, config.read_only);
-        hold_ms = "0", hold_share = n % 2 ? "delete" : "";
+        hold = n % 2 ? "0 delete" : "0";
         SweepRun held = run(config, "hold", k);
-        hold_share.clear();
         std::string name = held.lines("held ");
-        SCOPED_TRACE("hold to the end of the run of " + name + " sharing " + (n % 2 ? "delete" : ""));
-        name = name.empty() ? "" : name.substr(game.size() + 1, name.size() - game.size() - 2);
+        SCOPED_TRACE("hold " + hold + " to the end of the run of " + name);
         Tree tree = snapshot(game);
-        if (!name.empty() && name[0] == '~')
-            tree.erase(name);
+        if (name.rfind('~', 0) == 0)
+            tree.erase(name.substr(0, name.size() - 1));
         std::string slept = held.lines("sleep ");
         int waited = 0;
         for (size_t at = 0; at < slept.size(); at = slept.find('\n', at) + 1)
@@ -563,7 +560,7 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
             for (int k2 = nested_step, n = 0; nested_step && k2 <= next.operations(); k2 += nested_step, ++n, ++cells) {
                 crash();
                 // In turn ended, failed, or its file at k2 held to its end (sharing deletion every other time).
-                hold_ms = "0", hold_share = n % 6 == 5 ? "delete" : "";
+                hold = n % 6 == 5 ? "0 delete" : "0";
                 SweepRun again = run(config, n % 3 == 0 ? "crash" : n % 3 == 1 ? "fail" : "hold", k2);
                 SCOPED_TRACE("then at operation " + again.lines("injected ") + again.lines("held "));
                 if (n % 3 == 1) {
