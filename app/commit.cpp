@@ -94,18 +94,6 @@ static bool parse_journal(const char *journal, CommitPlan *plan)
     return false;
 }
 
-// A file that another program holds open without sharing its deletion
-// cannot be renamed over; the same holds for a link made to it, which then
-// could not be removed either. Finds that out before any backup is made.
-static DWORD check_replaceable(const char *path)
-{
-    HANDLE file = INVALID_HANDLE_VALUE;
-    DWORD error = open_file(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, &file);
-    if (error == 0)
-        CloseHandle(file);
-    return error;
-}
-
 // Records what the file is now and keeps an existing one's content under
 // its backup name: a second link to the same data where the file system has
 // links, else a copy flushed to the disk. Returns 0 or the error code.
@@ -121,7 +109,10 @@ static DWORD keep_old_file(const GamePaths *paths, CommitPlan *plan, int row)
         return error;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return ERROR_ACCESS_DENIED;
-    error = check_replaceable(paths->installed);
+    // A file that another program holds open without sharing its deletion
+    // cannot be renamed over; the same holds for a link made to it, which then
+    // could not be removed either. Found out before any backup is made.
+    error = check_file(paths->installed, paths->backup);
     // A backup left by an earlier run is never taken for this one's.
     if (error == 0)
         error = remove_file(paths->backup);
@@ -131,11 +122,7 @@ static DWORD keep_old_file(const GamePaths *paths, CommitPlan *plan, int row)
     plan->attributes[row] = attributes;
     if (link_file(paths->backup, paths->installed) == 0)
         return 0;
-    error = copy_file(paths->installed, paths->backup);
-    // The copy of a read-only file is read-only, and only a writable file can be flushed.
-    if (error == 0)
-        error = set_file_attributes(paths->backup, FILE_ATTRIBUTE_NORMAL);
-    return error == 0 ? flush_file(paths->backup) : error;
+    return copy_file(paths->installed, paths->backup);
 }
 
 // Replaces the installed file by the temporary one in one rename. A
@@ -145,7 +132,7 @@ static DWORD replace_file(const GamePaths *paths, int state, DWORD attributes)
 {
     DWORD error = 0;
     if (state == FILE_OLD && (attributes & FILE_ATTRIBUTE_READONLY))
-        error = set_file_attributes(paths->installed, attributes & ~FILE_ATTRIBUTE_READONLY);
+        error = set_file_attributes(paths->installed, attributes & ~FILE_ATTRIBUTE_READONLY, paths->backup);
     DWORD flags = state == FILE_NEW ? MOVEFILE_WRITE_THROUGH : REPLACE_FLAGS;
     return error == 0 ? rename_file(paths->temporary, paths->installed, flags) : error;
 }
@@ -170,7 +157,8 @@ static DWORD undo_file(const GamePaths *paths, int state, DWORD attributes, bool
     if (!replaced) {
         error = remove_file(paths->backup);
         // A link shares its attributes with the backup: removing that, or failing to, may have cleared them.
-        DWORD restored = attributes & FILE_ATTRIBUTE_READONLY ? set_file_attributes(paths->installed, attributes) : 0;
+        DWORD restored =
+            attributes & FILE_ATTRIBUTE_READONLY ? set_file_attributes(paths->installed, attributes, paths->backup) : 0;
         return error != 0 ? error : restored;
     }
     error = file_attributes(paths->backup, &found);
@@ -179,7 +167,7 @@ static DWORD undo_file(const GamePaths *paths, int state, DWORD attributes, bool
     else if (is_absent(error))
         error = 0; // put back by an earlier attempt, which may have ended before the attributes
     if (error == 0)
-        error = set_file_attributes(paths->installed, attributes);
+        error = set_file_attributes(paths->installed, attributes, paths->backup);
     // A file that is gone has no attributes to get back; the update puts it in place again.
     return is_absent(error) ? 0 : error;
 }
@@ -221,7 +209,7 @@ static void remove_stale_backups(const CommitPlan *plan)
         bool installed = file_attributes(paths.installed, &before) == 0;
         remove_file(paths.backup);
         if (installed && file_attributes(paths.installed, &after) == 0 && after != before)
-            set_file_attributes(paths.installed, before);
+            set_file_attributes(paths.installed, before, paths.backup);
     }
 }
 

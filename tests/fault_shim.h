@@ -1,6 +1,6 @@
 // fault_shim.h -- force-included into the sweep build of the updater: each file operation is counted, held to
 // Windows' rules for read-only files (Wine as root opens one for writing), and failed (OSTREVAN_SWEEP_MODE=fail) or
-// ended on the spot (crash), a write or a copy then half done, at operation OSTREVAN_SWEEP_AT. MODE=hold: the name
+// ended on the spot (crash), a write then half done, at operation OSTREVAN_SWEEP_AT. MODE=hold: the name
 // that operation AT wrote, closed, linked or renamed is held from then on, as an on-access scanner holds it, for
 // HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete"; the shim answers what Windows
 // answers then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard
@@ -16,6 +16,7 @@
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <map>
 #include <string>
 
 #include "res/resource.h"
@@ -30,10 +31,11 @@ inline DWORD hold_ms;
 inline std::string mode, without, answer, report; // the settings; report: its path
 inline DLGPROC product_procedure;
 
-inline DWORD slept, held_until;       // the milliseconds that Sleep added to the clock; the hold's end
-inline std::string opened, hold_next; // the file last opened; the name to hold from the next operation on
-inline std::string held, denied;      // the held name; a name whose deletion is denied to the run
-inline bool deletion_pending;         // the held name's file was deleted while held
+inline DWORD slept, held_until;             // the milliseconds that Sleep added to the clock; the hold's end
+inline std::string opened, hold_next;       // the file last opened; the name to hold from the next operation on
+inline std::string held, denied;            // the held name; a name whose deletion is denied to the run
+inline std::map<HANDLE, std::string> names; // of each open handle, the path it was opened by
+inline bool deletion_pending;               // the held name's file was deleted while held
 
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
@@ -154,8 +156,9 @@ inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wp
 inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
+    bool creates = disposition == CREATE_ALWAYS || disposition == CREATE_NEW;
     bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) || disposition == CREATE_ALWAYS;
-    if (shim::fails("CreateFileA", path, disposition == CREATE_ALWAYS ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED) ||
+    if (shim::fails("CreateFileA", path, creates ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED) ||
         (writes && shim::read_only(path)) || shim::pending(path) ||
         ((access & DELETE) && shim::denied == path && shim::refuse(ERROR_ACCESS_DENIED)) ||
         (shim::holds(path) &&
@@ -163,7 +166,7 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
          shim::refuse(ERROR_SHARING_VIOLATION)))
         return INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
-    shim::opened = path;
+    shim::opened = shim::names[file] = path;
     return file;
 }
 
@@ -182,35 +185,60 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
+    shim::names.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);
     return closed && !failed;
 }
 
-inline BOOL WINAPI shim_CopyFileA(LPCSTR from, LPCSTR to, BOOL fail_if_exists)
+// The native calls that rename, link, delete and set the attributes of a handle's file. Renaming over the held
+// file is refused (access denied), as over any file that is open, and the hold follows a held file renamed; a
+// refused rename over a name that the run may not delete leaves that name so to the run's own look at it. A held
+// file deleted (its holder shares deletion) is pending until the holder lets go. No links: the file system has none.
+inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *information, ULONG size, ULONG kind)
 {
-    if (!shim::fails("CopyFileA", to, ERROR_DISK_FULL, false))
-        return !shim::read_only(to) && !shim::pending(to) &&
-               !(shim::holds(to) && shim::refuse(ERROR_SHARING_VIOLATION)) && CopyFileA(from, to, fail_if_exists);
-    // A crash cuts the copy at half its length.
-    if (shim::mode == "crash" && CopyFileA(from, to, fail_if_exists)) {
-        HANDLE file = CreateFileA(to, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-        SetFilePointer(file, static_cast<LONG>(GetFileSize(file, NULL) / 2), NULL, FILE_BEGIN);
-        SetEndOfFile(file);
-        CloseHandle(file);
+    typedef LONG(WINAPI * Call)(HANDLE, void *, void *, ULONG, ULONG);
+    static Call call = reinterpret_cast<Call>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
+    const LONG DENIED = static_cast<LONG>(0xC0000022), NO_LINKS = static_cast<LONG>(0xC0000010);
+    std::string path = shim::names[file], to = path;
+    if (kind == 10 || kind == 11) { // a rename or a link: the new name, in the folder of the root handle
+        struct Name {
+            BOOLEAN replace;
+            HANDLE root;
+            ULONG length;
+            WCHAR name[1];
+        } *named = static_cast<Name *>(information);
+        char name[MAX_PATH] = "";
+        WideCharToMultiByte(CP_ACP, 0, named->name, named->length / 2, name, sizeof name - 1, NULL, NULL);
+        to = shim::names[named->root] + "\\" + name;
+        if (shim::fails(kind == 10 ? "Rename" : "Link", to.c_str(), ERROR_ACCESS_DENIED)) {
+            shim::denied = kind == 10 ? to : shim::denied;
+            return DENIED;
+        }
+        if (shim::pending(to.c_str()))
+            return static_cast<LONG>(0xC0000056);
+        if (kind == 10 && ((named->replace && shim::read_only(to.c_str())) || shim::holds(to.c_str())))
+            return DENIED;
+        if (kind == 11 && shim::no_links)
+            return NO_LINKS;
+    } else if (shim::fails(kind == 13 ? "Delete" : "SetAttributes", path.c_str(), ERROR_ACCESS_DENIED)) {
+        return DENIED;
     }
-    shim::crash_here();
-    return FALSE;
+    bool follows = kind == 10 && shim::holds(path.c_str());
+    LONG status = call(file, io, information, size, kind);
+    if (status >= 0 && kind == 10)
+        shim::names[file] = to, shim::held = follows ? to : shim::held;
+    shim::deletion_pending = shim::deletion_pending || (status >= 0 && kind == 13 && shim::holds(path.c_str()));
+    return status;
 }
 
-inline BOOL WINAPI shim_CreateHardLinkA(LPCSTR link, LPCSTR target, LPSECURITY_ATTRIBUTES security)
+inline FARPROC WINAPI shim_GetProcAddress(HMODULE module, LPCSTR name)
 {
-    if (shim::fails("CreateHardLinkA", link, ERROR_ACCESS_DENIED) || shim::pending(link))
-        return FALSE;
-    if (shim::no_links)
-        SetLastError(ERROR_INVALID_FUNCTION);
-    return !shim::no_links && CreateHardLinkA(link, target, security);
+    if (strcmp(name, "NtSetInformationFile") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(shim_NtSetInformationFile));
+    return GetProcAddress(module, name);
 }
 
 inline HWND WINAPI shim_CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
@@ -256,8 +284,7 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
 #define CreateFileA shim_CreateFileA
 #define WriteFile shim_WriteFile
 #define CloseHandle shim_CloseHandle
-#define CopyFileA shim_CopyFileA
-#define CreateHardLinkA shim_CreateHardLinkA
+#define GetProcAddress shim_GetProcAddress
 #define CreateDialogParamA shim_CreateDialogParamA
 #define DialogBoxParamA shim_DialogBoxParamA
 #define SendMessageA shim_SendMessageA
@@ -272,49 +299,20 @@ inline void WINAPI shim_Sleep(DWORD milliseconds)
     shim::note("sleep " + std::to_string(milliseconds) + "\n");
 }
 
-// Deleting the held name: refused while its holder does not share deletion, else pending until it lets go.
-inline BOOL shim_DeleteFileA(LPCSTR path)
-{
-    if (shim::fails("DeleteFileA", path, ERROR_ACCESS_DENIED) || shim::read_only(path) || shim::pending(path))
-        return FALSE;
-    if (shim::holds(path) && !shim::hold_shares_delete)
-        return !shim::refuse(ERROR_SHARING_VIOLATION);
-    BOOL deleted = DeleteFileA(path);
-    shim::deletion_pending = shim::deletion_pending || (deleted && shim::holds(path));
-    return deleted;
-}
-
-// Renaming the held file: refused while its holder does not share deletion, else the hold follows it. Renaming over
-// it is refused either way (access denied), as over any file that is open. A refused rename over a name that the
-// run may not delete leaves that name so to the run's own look at it.
-inline BOOL shim_MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
-{
-    if (shim::fails("MoveFileExA", to, ERROR_ACCESS_DENIED)) {
-        shim::denied = to;
-        return FALSE;
-    }
-    if (((flags & MOVEFILE_REPLACE_EXISTING) && shim::read_only(to)) || shim::pending(to) ||
-        (shim::holds(to) && shim::refuse(ERROR_ACCESS_DENIED)) ||
-        (shim::holds(from) && !shim::hold_shares_delete && shim::refuse(ERROR_SHARING_VIOLATION)))
-        return FALSE;
-    bool follows = shim::holds(from);
-    BOOL moved = MoveFileExA(from, to, flags);
-    if (moved && follows)
-        shim::held = to;
-    return moved;
-}
-
 #define Sleep shim_Sleep
 #define GetTickCount shim::now
-#define DeleteFileA shim_DeleteFileA
-#define MoveFileExA shim_MoveFileExA
 
 // The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names.
 #define ReadFile(file, ...) (!shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, __VA_ARGS__))
 #define FlushFileBuffers(file) (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && FlushFileBuffers(file))
-#define SetFileAttributesA(path, attributes)                                                                           \
-    (!shim::fails("SetFileAttributesA", path, ERROR_ACCESS_DENIED) && !shim::pending(path) &&                          \
-     SetFileAttributesA(path, attributes))
+#define GetFinalPathNameByHandleA(file, ...)                                                                           \
+    (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED)                          \
+         ? 0                                                                                                           \
+         : GetFinalPathNameByHandleA(file, __VA_ARGS__))
+#define GetFileInformationByHandle(file, information)                                                                  \
+    (!shim::fails("GetFileInformationByHandle", shim::names[file].c_str(), ERROR_ACCESS_DENIED) &&                     \
+     GetFileInformationByHandle(file, information))
+#define SetFileTime(file, ...) (!shim::fails("SetFileTime", NULL, ERROR_DISK_FULL) && SetFileTime(file, __VA_ARGS__))
 #define GetFileAttributesA(path)                                                                                       \
     (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) || shim::pending(path) ? INVALID_FILE_ATTRIBUTES     \
                                                                                          : GetFileAttributesA(path))

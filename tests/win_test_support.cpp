@@ -82,6 +82,31 @@ bool start_process(const std::string &command, const std::string &cwd, PROCESS_I
                           process) != 0;
 }
 
+bool make_symbolic_link(const std::string &link, const std::string &target)
+{
+    typedef char *(CDECL * UnixName)(LPCWSTR);
+    UnixName unix_name = reinterpret_cast<UnixName>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    std::string paths[2] = {target.empty() ? link : target, link};
+    for (std::string &path : paths) {
+        WCHAR wide[MAX_PATH];
+        char *name =
+            unix_name && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ? unix_name(wide) : NULL;
+        path = name ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    // Wine starts a Unix program without a handle to wait on: the link is awaited instead.
+    PROCESS_INFORMATION process;
+    if (paths[0].empty() || paths[1].empty() ||
+        !start_process((target.empty() ? "/bin/rm -f \"" : "/bin/ln -s \"" + paths[0] + "\" \"") + paths[1] + "\"", "",
+                       &process))
+        return false;
+    bool done = false;
+    for (int waited = 0; !done && waited < 10000; waited += 10, Sleep(10))
+        done = (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) == target.empty();
+    return done;
+}
+
 DWORD finish_process(PROCESS_INFORMATION *process, int timeout_ms)
 {
     if (WaitForSingleObject(process->hProcess, timeout_ms) == WAIT_TIMEOUT) {

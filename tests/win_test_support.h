@@ -21,6 +21,11 @@ extern const char *const MARKERS[4];
 // HKCU\Software\Ostrevan: "Path" set to value.
 void set_game_path(const std::string &value);
 
+// A symbolic link at link to target, or with target empty, link removed. Wine's own call makes none: it is made on
+// the Unix side, where Wine then follows it for every call on that name, as Windows follows a junction or an
+// object-manager link.
+bool make_symbolic_link(const std::string &link, const std::string &target);
+
 // An environment variable with '/' turned into '\'; empty when unset.
 std::string env_path(const char *name);
 

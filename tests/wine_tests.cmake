@@ -84,6 +84,7 @@ wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleau
 if(ARCH STREQUAL "win64")
     wine_test(update_run_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Ready*)
     wine_test(game_in_use_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
+    wine_test(links_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Links*)
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
     add_dependencies(pack_tests updater)
@@ -118,6 +119,7 @@ foreach(name locale code IN ZIP_LISTS names locales codes)
 endforeach()
 wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
 wine_test(game_in_use update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
+wine_test(links update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Links*)
 
 # The program by inspection: its headers, imports and resources; packing the same sources again gives the same bytes.
 add_test(NAME win32_program COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_win32_program.sh ${CMAKE_BINARY_DIR}
@@ -144,9 +146,9 @@ wine_test(update_run_signed_release update_run_tests en_US.UTF-8
           ARGS --gtest_filter=UpdateRun.Ready*)
 set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")
 
-# The scenarios of the sweep build, and a sample of the fault sweep: every 11th operation, and in each crashed
-# run's successor every 59th (`make sweep` runs all of it under wine64).
+# The scenarios of the sweep build, and a sample of the fault sweep: every 29th operation, and in each crashed
+# run's successor every 149th (`make sweep` runs all of it under wine64).
 list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
-wine_test(fault_sweep_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=11
-          OSTREVAN_SWEEP_NESTED_STEP=59 WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*)
+wine_test(fault_sweep_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=29
+          OSTREVAN_SWEEP_NESTED_STEP=149 WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*)
 set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
