@@ -119,7 +119,8 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
         return false;
     }
     snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
-    note(line);
+    std::string file = path ? path : opened;
+    note(line + ("faulted " + file.substr(file.rfind('\\') + 1)) + "\n");
     if (whole)
         crash_here();
     return refuse(error);
