@@ -5,9 +5,9 @@
 // HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete"; the shim answers what Windows
 // answers then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard
 // links, as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
-// WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
-// game's start is recorded, not made. REPORT gets a line per operation, pause, row and start, and what the dialog
-// showed.
+// MODE=cut: a power cut at operation AT (see power_cut.h). WITHOUT=progress or dialog: that window cannot be created.
+// The dialog is answered ANSWER (ok, else Cancel); the game's start is recorded, not made. REPORT gets a line per
+// operation, pause, row and start, and what the dialog showed.
 #pragma once
 
 #include <windows.h>
@@ -26,9 +26,9 @@ namespace shim
 {
 
 inline bool no_links, hold_shares_delete;
-inline int fault_at, operations, bar_position;
+inline int fault_at, operations, bar_position, cut_state;
 inline DWORD hold_ms;
-inline std::string mode, without, answer, report; // the settings; report: its path
+inline std::string mode, without, answer, report, game; // the settings; report: its path
 inline DLGPROC product_procedure;
 
 inline DWORD slept, held_until;             // the milliseconds that Sleep added to the clock; the hold's end
@@ -53,12 +53,19 @@ inline void load() // the settings, from the environment
         return std::string(value ? value : "");
     };
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
-    fault_at = atoi(setting("AT").c_str());
+    fault_at = atoi(setting("AT").c_str()), cut_state = atoi(setting("CUT").c_str()), game = setting("GAME");
     no_links = setting("NO_LINKS") == "1";
     std::string hold = setting("HOLD");
     hold_ms = static_cast<DWORD>(atoi(hold.c_str()));
     hold_shares_delete = hold.find(" delete") != std::string::npos;
 }
+
+} // namespace shim
+
+#include "tests/power_cut.h"
+
+namespace shim
+{
 
 inline DWORD now()
 {
@@ -105,13 +112,17 @@ inline void crash_here()
 inline bool fails(const char *name, const char *path, DWORD error, bool whole = true)
 {
     load();
+    if (mode == "cut" && !cut::on)
+        cut::begin(game);
     note("op " + std::string(name) + " " + (path ? path : "") + "\n");
     if (!hold_next.empty() && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES) {
         held = hold_next, deletion_pending = false, held_until = now() + hold_ms;
         note("held " + held.substr(held.rfind('\\') + 1) + "\n");
     }
     hold_next.clear();
-    if (++operations != fault_at || (mode != "fail" && mode != "crash" && mode != "hold"))
+    if (++operations == fault_at && mode == "cut")
+        cut::power_cut(cut_state);
+    if (operations != fault_at || (mode != "fail" && mode != "crash" && mode != "hold"))
         return false;
     char line[120];
     if (mode == "hold") {
@@ -137,6 +148,8 @@ inline bool read_only(const char *path)
 
 inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    if (message == WM_INITDIALOG && mode == "cut" && fault_at == operations + 1)
+        cut::power_cut(cut_state); // after the run's last operation
     INT_PTR result = product_procedure(dialog, message, wparam, lparam);
     if (message == WM_INITDIALOG) {
         char text[8192];
@@ -167,14 +180,19 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
          shim::refuse(ERROR_SHARING_VIOLATION)))
         return INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
+    cut::opened(file, path, disposition, flags);
     shim::opened = shim::names[file] = path;
     return file;
 }
 
 inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    if (!shim::fails("WriteFile", NULL, ERROR_DISK_FULL, false))
-        return WriteFile(file, data, length, done, overlapped);
+    if (!shim::fails("WriteFile", NULL, ERROR_DISK_FULL, false)) {
+        BOOL written = WriteFile(file, data, length, done, overlapped);
+        if (written)
+            cut::written(file, data, *done);
+        return written;
+    }
     // Half of it reaches the file: then the process ends, or the disk is full.
     BOOL written = WriteFile(file, data, length / 2, done, overlapped);
     shim::crash_here();
@@ -186,7 +204,7 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
-    shim::names.erase(handle);
+    shim::names.erase(handle), cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);
@@ -229,6 +247,8 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
     }
     bool follows = kind == 10 && shim::holds(path.c_str());
     LONG status = call(file, io, information, size, kind);
+    if (status >= 0)
+        cut::changed(file, kind, to, information);
     if (status >= 0 && kind == 10)
         shim::names[file] = to, shim::held = follows ? to : shim::held;
     shim::deletion_pending = shim::deletion_pending || (status >= 0 && kind == 13 && shim::holds(path.c_str()));
@@ -305,7 +325,8 @@ inline void WINAPI shim_Sleep(DWORD milliseconds)
 
 // The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names.
 #define ReadFile(file, ...) (!shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, __VA_ARGS__))
-#define FlushFileBuffers(file) (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && FlushFileBuffers(file))
+#define FlushFileBuffers(file)                                                                                         \
+    (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && cut::flushed(file, FlushFileBuffers(file)))
 #define GetFinalPathNameByHandleA(file, ...)                                                                           \
     (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED)                          \
          ? 0                                                                                                           \

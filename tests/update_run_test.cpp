@@ -339,6 +339,7 @@ class Sweep : public Update
     }
 
     std::string hold = "0"; // of mode "hold": how many ms, and " delete" when the holder shares deletion
+    int cut_state = 0;      // of mode "cut": which of the states that the power cut may leave
 
     // One run of the sweep updater (or of another build of it), its fault at operation at; the dialog answered
     // OK or Cancel; without the window that `without` names.
@@ -346,14 +347,16 @@ class Sweep : public Update
                  std::string program = "")
     {
         SweepRun r;
-        std::string report = work + "\\report.txt", fault_at = std::to_string(at);
+        std::string report = work + "\\report.txt", fault_at = std::to_string(at), state = std::to_string(cut_state);
         const char *settings[][2] = {{"MODE", mode},
                                      {"AT", fault_at.c_str()},
                                      {"HOLD", hold.c_str()},
                                      {"NO_LINKS", config.links ? "0" : "1"},
                                      {"REPORT", report.c_str()},
                                      {"ANSWER", ok ? "ok" : "cancel"},
-                                     {"WITHOUT", without}};
+                                     {"WITHOUT", without},
+                                     {"CUT", state.c_str()},
+                                     {"GAME", game.c_str()}};
         for (const auto &setting : settings)
             SetEnvironmentVariableA((std::string("OSTREVAN_SWEEP_") + setting[0]).c_str(), setting[1]);
         DeleteFileA(report.c_str());
@@ -623,6 +626,37 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
             }
         }
         printf("[ sweep    ] %s: %d operations\n", config.name, operations);
+    }
+}
+
+// For every (CUT_STEP-th) operation after which the run had changed the folder, and the run's end: every state
+// that a power cut there may leave, by the shim's model of the disk, has each installed file whole, and the next
+// run ends at exactly the new installation.
+TEST_F(Sweep, PowerCutAfterEveryChange)
+{
+    int step = atoi(getenv("OSTREVAN_CUT_STEP") ? getenv("OSTREVAN_CUT_STEP") : "1");
+    for (const Config &config : CONFIGS) {
+        install(game, 1, config.read_only);
+        std::string ops = run(config, "count", 0).lines("op ");
+        std::vector<int> cuts;
+        for (size_t at = 0, k = 2; at < ops.size(); at = ops.find('\n', at) + 1, ++k)
+            if (strstr(" CreateFileA WriteFile Rename Link Delete SetAttributes ",
+                       (" " + ops.substr(at, ops.find(' ', at) - at) + " ").c_str()))
+                cuts.push_back(static_cast<int>(k));
+        for (size_t i = 0; i < cuts.size(); i += step) {
+            int states = 1;
+            for (cut_state = 0; cut_state < states; ++cut_state, ++cells) {
+                install(game, 1, config.read_only);
+                SweepRun cut = run(config, "cut", cuts[i]);
+                SCOPED_TRACE(std::string(config.name) + ", a cut before operation " + std::to_string(cuts[i]) +
+                             ", state " + std::to_string(cut_state) + " of " + cut.lines("cut "));
+                states = atoi(cut.lines("cut ").c_str());
+                EXPECT_EQ(cut.exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
+                expect_whole("after the power cut");
+                expect_next_run_finishes(config, "the run after the power cut");
+            }
+        }
+        printf("[ sweep    ] %s: power cuts at %zu points\n", config.name, (cuts.size() + step - 1) / step);
     }
 }
 

@@ -77,9 +77,15 @@ bool start_process(const std::string &command, const std::string &cwd, PROCESS_I
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string line = command;
-    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, cwd.empty() ? NULL : cwd.c_str(), &startup,
-                          process) != 0;
+    // Under load Wine now and then fails to start a process at all: tried again, and the reason told.
+    for (int attempt = 0; attempt < 3; ++attempt, Sleep(500)) {
+        std::string line = command;
+        if (CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, cwd.empty() ? NULL : cwd.c_str(), &startup,
+                           process))
+            return true;
+        fprintf(stderr, "could not start %s: error %lu\n", command.c_str(), GetLastError());
+    }
+    return false;
 }
 
 bool make_symbolic_link(const std::string &link, const std::string &target)

@@ -147,8 +147,12 @@ wine_test(update_run_signed_release update_run_tests en_US.UTF-8
 set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")
 
 # The scenarios of the sweep build, and a sample of the fault sweep: every 29th operation, and in each crashed
-# run's successor every 149th (`make sweep` runs all of it under wine64).
+# run's successor every 149th; and of the power cuts, every state at every 23rd operation that changed the
+# folder (`make sweep` runs all of it under wine64).
 list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
 wine_test(fault_sweep_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=29
-          OSTREVAN_SWEEP_NESTED_STEP=149 WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*)
+          OSTREVAN_SWEEP_NESTED_STEP=149 WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*:-Sweep.PowerCut*)
 set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
+wine_test(power_cut_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_CUT_STEP=23 WINE_TIMEOUT=900
+          ARGS --gtest_filter=Sweep.PowerCut*)
+set_tests_properties(power_cut_sample PROPERTIES TIMEOUT 1000)

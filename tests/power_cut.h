@@ -1,0 +1,208 @@
+// power_cut.h -- the sweep shim's model of what the disk holds after a power cut (MODE=cut): the run's changes to
+// the game folder (GAME) are recorded as it makes them, and at operation AT the folder is rewritten as one state
+// that the file system may show at the next boot, the CUT-th of those the model allows, and the process ends.
+//
+// The model, from the little that Windows promises:
+// - Changes of names and attributes (create, rename, link, delete, attributes) reach the disk in the order they
+//   were made, as a journaling file system logs them. One made on a handle opened with FILE_FLAG_WRITE_THROUGH is
+//   on the disk, with all before it, when its call returns; of those after the last such one, any prefix may be.
+// - A file's data is on the disk as of its last FlushFileBuffers; data written since may be missing, present, or
+//   present as zeros (its new length reached the disk, its data did not). A flush is not taken to carry any change
+//   of names: in doubt, the model assumes less.
+// At the cut the shim reports "cut <states> <changes kept> <changes>". Included by fault_shim.h, whose report
+// and names of open handles it uses.
+#pragma once
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/sweep_report.h"
+
+namespace cut
+{
+
+struct NoCase {
+    bool operator()(const std::string &a, const std::string &b) const
+    {
+        return _stricmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+typedef std::map<std::string, int, NoCase> Names; // of the folder, to the files they name
+
+struct File {
+    std::string flushed, data; // as of the last flush, and as written
+    DWORD attributes;          // when the run found or made it
+};
+enum Kind { MADE, RENAMED, LINKED, REMOVED, ATTRIBUTED };
+struct Change {
+    Kind kind;
+    int file;
+    std::string name, to; // the name it had, the name it gets
+    DWORD attributes;
+};
+
+inline bool on;
+inline std::string game;
+inline std::vector<File> files;
+inline Names names; // as the run left them
+inline std::vector<Change> changes;
+inline size_t durable; // how many changes are on the disk for certain
+struct Opened {
+    int file;
+    bool through;
+};
+inline std::map<HANDLE, Opened> handles; // to the folder's files
+
+inline std::string name_in_game(const std::string &path)
+{
+    size_t length = game.size();
+    bool inside = length > 0 && path.size() > length + 1 && _strnicmp(path.c_str(), game.c_str(), length) == 0 &&
+                  path[length] == '\\' && path.find('\\', length + 1) == std::string::npos;
+    return inside ? path.substr(length + 1) : "";
+}
+
+inline std::vector<WIN32_FIND_DATAA> listing()
+{
+    std::vector<WIN32_FIND_DATAA> found(1);
+    HANDLE find = FindFirstFileA((game + "\\*").c_str(), &found[0]);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found.back()))
+        if (!(found.back().dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            found.push_back(found.back());
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    found.pop_back();
+    return found;
+}
+
+inline void apply(const Change &change, Names *names, std::vector<File> *files)
+{
+    if (change.kind == RENAMED || change.kind == REMOVED)
+        names->erase(change.name);
+    if (change.kind == MADE || change.kind == RENAMED || change.kind == LINKED)
+        (*names)[change.to] = change.file;
+    if (change.kind == ATTRIBUTED && files)
+        (*files)[change.file].attributes = change.attributes;
+}
+
+inline void record(Kind kind, int file, const std::string &name, const std::string &to, DWORD attributes, bool through)
+{
+    changes.push_back({kind, file, name, to, attributes});
+    apply(changes.back(), &names, NULL);
+    durable = through ? changes.size() : durable;
+}
+
+inline void make(const std::string &name, const std::string &data, DWORD attributes, bool through)
+{
+    files.push_back({data, data, attributes});
+    record(MADE, static_cast<int>(files.size() - 1), "", name, 0, through);
+}
+
+// The folder as the run found it, all of it on the disk.
+inline void begin(const std::string &folder)
+{
+    on = true, game = folder;
+    for (const WIN32_FIND_DATAA &found : listing()) {
+        std::string data;
+        if (FILE *file = fopen((game + "\\" + found.cFileName).c_str(), "rb")) {
+            char chunk[65536];
+            for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;)
+                data.append(chunk, got);
+            fclose(file);
+        }
+        make(found.cFileName, data, found.dwFileAttributes, true);
+    }
+}
+
+// The run writes only the files that it creates, from their start.
+inline void opened(HANDLE handle, const char *path, DWORD disposition, DWORD flags)
+{
+    std::string name = on && handle != INVALID_HANDLE_VALUE ? name_in_game(path) : "";
+    bool through = (flags & FILE_FLAG_WRITE_THROUGH) != 0;
+    if (!name.empty() && disposition == CREATE_NEW)
+        make(name, "", FILE_ATTRIBUTE_NORMAL, through);
+    if (!name.empty() && names.count(name))
+        handles[handle] = {names[name], through};
+}
+
+inline int file_of(HANDLE handle)
+{
+    return handles.count(handle) ? handles[handle].file : -1;
+}
+
+inline void written(HANDLE handle, const void *data, DWORD length)
+{
+    if (file_of(handle) >= 0)
+        files[file_of(handle)].data.append(static_cast<const char *>(data), length);
+}
+
+inline BOOL flushed(HANDLE handle, BOOL done)
+{
+    if (done && file_of(handle) >= 0)
+        files[file_of(handle)].flushed = files[file_of(handle)].data;
+    return done;
+}
+
+// A rename (10), link (11), deletion (13) or attribute change (4) that succeeded on the handle.
+inline void changed(HANDLE handle, ULONG kind, const std::string &to, const void *information)
+{
+    int file = file_of(handle);
+    std::string name = name_in_game(shim::names[handle]);
+    DWORD set = kind == 4 ? static_cast<const DWORD *>(information)[8] : 0; // after four times
+    bool through = file >= 0 && handles[handle].through;
+    if (file >= 0 && (kind == 10 || kind == 11))
+        record(kind == 10 ? RENAMED : LINKED, file, name, name_in_game(to), 0, through);
+    else if (file >= 0 && kind == 13 && *static_cast<const BOOLEAN *>(information))
+        record(REMOVED, file, name, "", 0, through);
+    else if (file >= 0 && kind == 4 && set != 0)
+        record(ATTRIBUTED, file, name, "", set, through);
+}
+
+// Rewrites the folder as the choice-th state that a power cut now may leave, and ends the process.
+inline void power_cut(int choice)
+{
+    int prefixes = static_cast<int>(changes.size() - durable + 1), states = prefixes, rest = choice / prefixes;
+    size_t kept = durable + static_cast<size_t>(choice % prefixes);
+    std::vector<File> state = files;
+    for (File &file : state) {
+        if (file.data == file.flushed)
+            continue;
+        std::string zeros = file.flushed.substr(0, file.data.size());
+        zeros.resize(file.data.size(), '\0');
+        file.data = rest % 3 == 0 ? file.data : rest % 3 == 1 ? file.flushed : zeros;
+        states *= 3, rest /= 3;
+    }
+    shim::note("cut " + std::to_string(states) + " " + std::to_string(kept) + " " + std::to_string(changes.size()) +
+               "\n");
+    Names kept_names;
+    for (size_t i = 0; i < kept; ++i)
+        apply(changes[i], &kept_names, &state);
+
+    for (const auto &handle : shim::names)
+        CloseHandle(handle.first);
+    for (const WIN32_FIND_DATAA &found : listing()) {
+        SetFileAttributesA((game + "\\" + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((game + "\\" + found.cFileName).c_str());
+    }
+    std::map<int, std::string> first_names;
+    for (const auto &name : kept_names) {
+        std::string path = game + "\\" + name.first;
+        if (first_names.count(name.second)) {
+            CreateHardLinkA(path.c_str(), first_names[name.second].c_str(), NULL);
+        } else if (FILE *file = fopen(path.c_str(), "wb")) {
+            fwrite(state[name.second].data.data(), 1, state[name.second].data.size(), file);
+            fclose(file);
+        }
+        first_names[name.second] = path;
+    }
+    for (const auto &name : kept_names)
+        if (state[name.second].attributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesA((game + "\\" + name.first).c_str(), FILE_ATTRIBUTE_READONLY);
+    TerminateProcess(GetCurrentProcess(), SWEEP_CRASH_EXIT_CODE);
+}
+
+} // namespace cut
