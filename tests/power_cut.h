@@ -46,16 +46,17 @@ struct Change {
     DWORD attributes;
 };
 
+struct Opened {
+    int file;
+    bool through;
+};
+
 inline bool on;
 inline std::string game;
 inline std::vector<File> files;
 inline Names names; // as the run left them
 inline std::vector<Change> changes;
-inline size_t durable; // how many changes are on the disk for certain
-struct Opened {
-    int file;
-    bool through;
-};
+inline size_t durable;                   // how many changes are on the disk for certain
 inline std::map<HANDLE, Opened> handles; // to the folder's files
 
 inline std::string name_in_game(const std::string &path)
@@ -129,37 +130,41 @@ inline void opened(HANDLE handle, const char *path, DWORD disposition, DWORD fla
         handles[handle] = {names[name], through};
 }
 
-inline int file_of(HANDLE handle)
+// The file that handle was opened to, or NULL.
+inline File *file_of(HANDLE handle)
 {
-    return handles.count(handle) ? handles[handle].file : -1;
+    auto found = handles.find(handle);
+    return found == handles.end() ? NULL : &files[found->second.file];
 }
 
 inline void written(HANDLE handle, const void *data, DWORD length)
 {
-    if (file_of(handle) >= 0)
-        files[file_of(handle)].data.append(static_cast<const char *>(data), length);
+    if (File *file = file_of(handle))
+        file->data.append(static_cast<const char *>(data), length);
 }
 
 inline BOOL flushed(HANDLE handle, BOOL done)
 {
-    if (done && file_of(handle) >= 0)
-        files[file_of(handle)].flushed = files[file_of(handle)].data;
+    if (File *file = done ? file_of(handle) : NULL)
+        file->flushed = file->data;
     return done;
 }
 
 // A rename (10), link (11), deletion (13) or attribute change (4) that succeeded on the handle.
 inline void changed(HANDLE handle, ULONG kind, const std::string &to, const void *information)
 {
-    int file = file_of(handle);
+    auto found = handles.find(handle);
+    if (found == handles.end())
+        return;
+    const Opened &opened = found->second;
     std::string name = name_in_game(shim::names[handle]);
     DWORD set = kind == 4 ? static_cast<const DWORD *>(information)[8] : 0; // after four times
-    bool through = file >= 0 && handles[handle].through;
-    if (file >= 0 && (kind == 10 || kind == 11))
-        record(kind == 10 ? RENAMED : LINKED, file, name, name_in_game(to), 0, through);
-    else if (file >= 0 && kind == 13 && *static_cast<const BOOLEAN *>(information))
-        record(REMOVED, file, name, "", 0, through);
-    else if (file >= 0 && kind == 4 && set != 0)
-        record(ATTRIBUTED, file, name, "", set, through);
+    if (kind == 10 || kind == 11)
+        record(kind == 10 ? RENAMED : LINKED, opened.file, name, name_in_game(to), 0, opened.through);
+    else if (kind == 13 && *static_cast<const BOOLEAN *>(information))
+        record(REMOVED, opened.file, name, "", 0, opened.through);
+    else if (kind == 4 && set != 0)
+        record(ATTRIBUTED, opened.file, name, "", set, opened.through);
 }
 
 // Rewrites the folder as the choice-th state that a power cut now may leave, and ends the process.
