@@ -5,7 +5,13 @@
 // HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete"; the shim answers what Windows
 // answers then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard
 // links, as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
-// MODE=cut: a power cut at operation AT (see power_cut.h). WITHOUT=progress or dialog: that window cannot be created.
+// MODE=cut: a power cut at operation AT (see power_cut.h). VOLUME=nt: a volume that the mount manager gives no drive
+// letter (a RAM disk, a disk image): a handle's path in DOS form fails with 1, the NT form answers. TAG=hex: the files
+// marked with the system attribute (the test's mark, hidden from the run) are reparse points with that tag: one that
+// is no name surrogate (compressed, cloud, deduplicated) reads as zeros through a handle that bypasses its filter
+// (FILE_FLAG_OPEN_REPARSE_POINT); a symbolic link's leads out of the folder when it is followed. Attributes a program
+// may not set (a reparse point's, a directory's) are refused, as file systems may refuse them.
+// WITHOUT=progress or dialog: that window cannot be created.
 // The dialog is answered ANSWER (ok, else Cancel); the game's start is recorded, not made. REPORT gets a line per
 // operation, pause, row and start, and what the dialog showed.
 #pragma once
@@ -27,14 +33,15 @@ namespace shim
 
 inline bool no_links, hold_shares_delete;
 inline int fault_at, operations, bar_position, cut_state;
-inline DWORD hold_ms;
-inline std::string mode, without, answer, report, game; // the settings; report: its path
+inline DWORD hold_ms, tag;
+inline std::string mode, without, answer, report, game, volume; // the settings; report: its path
 inline DLGPROC product_procedure;
 
 inline DWORD slept, held_until;             // the milliseconds that Sleep added to the clock; the hold's end
 inline std::string opened, hold_next;       // the file last opened; the name to hold from the next operation on
 inline std::string held, denied;            // the held name; a name whose deletion is denied to the run
 inline std::map<HANDLE, std::string> names; // of each open handle, the path it was opened by
+inline std::map<HANDLE, DWORD> open_flags;  // and the flags it was opened with
 inline bool deletion_pending;               // the held name's file was deleted while held
 
 // Appends to the report, which thus holds all that happened however the run ends.
@@ -54,7 +61,8 @@ inline void load() // the settings, from the environment
     };
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
     fault_at = atoi(setting("AT").c_str()), cut_state = atoi(setting("CUT").c_str()), game = setting("GAME");
-    no_links = setting("NO_LINKS") == "1";
+    no_links = setting("NO_LINKS") == "1", volume = setting("VOLUME");
+    tag = static_cast<DWORD>(strtoul(setting("TAG").c_str(), NULL, 16));
     std::string hold = setting("HOLD");
     hold_ms = static_cast<DWORD>(atoi(hold.c_str()));
     hold_shares_delete = hold.find(" delete") != std::string::npos;
@@ -146,6 +154,31 @@ inline bool read_only(const char *path)
     return refused && refuse(ERROR_ACCESS_DENIED);
 }
 
+// The tag of a file that the test marked as a reparse point, by its attributes; 0 for any other file.
+inline DWORD tag_of(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM) ? tag : 0;
+}
+
+inline DWORD attributes_of(HANDLE file)
+{
+    FILE_BASIC_INFO basic;
+    return GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ? basic.FileAttributes
+                                                                                   : INVALID_FILE_ATTRIBUTES;
+}
+
+// The attributes as the system shows them: the test's mark is the reparse point.
+inline DWORD shown(DWORD attributes)
+{
+    return tag_of(attributes) ? (attributes & ~FILE_ATTRIBUTE_SYSTEM) | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
+
+// True for a handle that was opened through a marked file that stands for another name: it was followed.
+inline bool followed(HANDLE file)
+{
+    return (tag & 0x20000000) && !(open_flags[file] & FILE_FLAG_OPEN_REPARSE_POINT) && tag_of(attributes_of(file));
+}
+
 inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == WM_INITDIALOG && mode == "cut" && fault_at == operations + 1)
@@ -182,7 +215,64 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
     HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
     cut::opened(file, path, disposition, flags);
     shim::opened = shim::names[file] = path;
+    shim::open_flags[file] = flags;
     return file;
+}
+
+// Through a handle that bypasses a marked file's filter, its data reads as zeros.
+inline BOOL WINAPI shim_ReadFile(HANDLE file, LPVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    if (shim::fails("ReadFile", NULL, ERROR_READ_FAULT) || !ReadFile(file, data, length, done, overlapped))
+        return FALSE;
+    if ((shim::open_flags[file] & FILE_FLAG_OPEN_REPARSE_POINT) && !(shim::tag & 0x20000000) &&
+        shim::tag_of(shim::attributes_of(file)))
+        memset(data, 0, *done);
+    return TRUE;
+}
+
+// A volume without a drive letter names no handle's file in DOS form; a followed link names one outside the folder.
+inline DWORD WINAPI shim_GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags)
+{
+    if (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED))
+        return 0;
+    if (shim::volume == "nt" && (flags & 7) == VOLUME_NAME_DOS) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return 0;
+    }
+    DWORD length = GetFinalPathNameByHandleA(file, path, size, flags);
+    std::string final_path(path, length < size ? length : 0);
+    size_t name = final_path.rfind('\\');
+    if (length == 0 || length >= size || !shim::followed(file) || name == std::string::npos)
+        return length;
+    final_path.insert(name, "\\..\\elsewhere");
+    return static_cast<DWORD>(snprintf(path, size, "%s", final_path.c_str()));
+}
+
+inline BOOL WINAPI shim_GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    if (shim::fails("GetFileInformationByHandle", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
+        !GetFileInformationByHandle(file, information))
+        return FALSE;
+    information->dwFileAttributes = shim::shown(information->dwFileAttributes);
+    return TRUE;
+}
+
+// A marked file's attributes and tag are those of a reparse point.
+inline BOOL WINAPI shim_GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                                     DWORD size)
+{
+    if (shim::fails("GetFileInformationByHandleEx", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
+        !GetFileInformationByHandleEx(file, kind, information, size))
+        return FALSE;
+    if (kind == FileAttributeTagInfo) {
+        FILE_ATTRIBUTE_TAG_INFO *found = static_cast<FILE_ATTRIBUTE_TAG_INFO *>(information);
+        found->ReparseTag = shim::tag_of(found->FileAttributes) ? shim::tag : found->ReparseTag;
+        found->FileAttributes = shim::shown(found->FileAttributes);
+    } else if (kind == FileBasicInfo) {
+        FILE_BASIC_INFO *found = static_cast<FILE_BASIC_INFO *>(information);
+        found->FileAttributes = shim::shown(found->FileAttributes);
+    }
+    return TRUE;
 }
 
 inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
@@ -204,7 +294,7 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
-    shim::names.erase(handle), cut::handles.erase(handle);
+    shim::names.erase(handle), shim::open_flags.erase(handle), cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);
@@ -244,6 +334,17 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
             return NO_LINKS;
     } else if (shim::fails(kind == 13 ? "Delete" : "SetAttributes", path.c_str(), ERROR_ACCESS_DENIED)) {
         return DENIED;
+    }
+    unsigned char basic[40];
+    if (kind == 4 && size >= sizeof basic) { // attributes after four times; a marked file keeps its mark
+        memcpy(basic, information, sizeof basic);
+        DWORD *attributes = reinterpret_cast<DWORD *>(basic + 32);
+        const DWORD SETTABLE = 0x31a7;
+        if (*attributes & ~SETTABLE)
+            return static_cast<LONG>(0xC000000D); // invalid parameter
+        if (*attributes != 0 && shim::tag_of(shim::attributes_of(file)))
+            *attributes = (*attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM;
+        information = basic;
     }
     bool follows = kind == 10 && shim::holds(path.c_str());
     LONG status = call(file, io, information, size, kind);
@@ -303,7 +404,11 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
 }
 
 #define CreateFileA shim_CreateFileA
+#define ReadFile shim_ReadFile
 #define WriteFile shim_WriteFile
+#define GetFinalPathNameByHandleA shim_GetFinalPathNameByHandleA
+#define GetFileInformationByHandle shim_GetFileInformationByHandle
+#define GetFileInformationByHandleEx shim_GetFileInformationByHandleEx
 #define CloseHandle shim_CloseHandle
 #define GetProcAddress shim_GetProcAddress
 #define CreateDialogParamA shim_CreateDialogParamA
@@ -324,17 +429,10 @@ inline void WINAPI shim_Sleep(DWORD milliseconds)
 #define GetTickCount shim::now
 
 // The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names.
-#define ReadFile(file, ...) (!shim::fails("ReadFile", NULL, ERROR_READ_FAULT) && ReadFile(file, __VA_ARGS__))
 #define FlushFileBuffers(file)                                                                                         \
     (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && cut::flushed(file, FlushFileBuffers(file)))
-#define GetFinalPathNameByHandleA(file, ...)                                                                           \
-    (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED)                          \
-         ? 0                                                                                                           \
-         : GetFinalPathNameByHandleA(file, __VA_ARGS__))
-#define GetFileInformationByHandle(file, information)                                                                  \
-    (!shim::fails("GetFileInformationByHandle", shim::names[file].c_str(), ERROR_ACCESS_DENIED) &&                     \
-     GetFileInformationByHandle(file, information))
 #define SetFileTime(file, ...) (!shim::fails("SetFileTime", NULL, ERROR_DISK_FULL) && SetFileTime(file, __VA_ARGS__))
 #define GetFileAttributesA(path)                                                                                       \
-    (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) || shim::pending(path) ? INVALID_FILE_ATTRIBUTES     \
-                                                                                         : GetFileAttributesA(path))
+    (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) || shim::pending(path)                               \
+         ? INVALID_FILE_ATTRIBUTES                                                                                     \
+         : shim::shown(GetFileAttributesA(path)))

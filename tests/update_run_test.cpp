@@ -87,19 +87,26 @@ struct SweepRun {
     }
 };
 
+// The file systems and folders of the sweep: hard links or none (FAT32, exFAT: backups are copies, and a failed
+// write may report success with a short count); main.bin read-only; a volume without a drive letter (a RAM disk);
+// installed files that are reparse points of a tag: compressed (WOF) or cloud files, or main.bin a symbolic link.
+const DWORD COMPRESSED = 0x80000017, CLOUD_FILE = 0x9000001A, SYMBOLIC_LINK = 0xA000000C;
 struct Config {
     const char *name;
-    bool links, read_only; // read-only: main.bin
-} const CONFIGS[] = {{"hard links", true, false},
-                     {"no hard links, short writes", false, false},
-                     {"hard links, read-only main.bin", true, true},
-                     {"no hard links, short writes, read-only main.bin", false, true}};
+    bool links, read_only, no_drive_letter; // read-only: main.bin
+    DWORD tag;
+} const CONFIGS[] = {{"hard links", true, false, false, 0},
+                     {"no hard links, short writes, compressed files, no drive letter", false, false, true, COMPRESSED},
+                     {"hard links, read-only main.bin, cloud files, no drive letter", true, true, true, CLOUD_FILE},
+                     {"no hard links, short writes, read-only main.bin", false, true, false, 0},
+                     {"hard links, main.bin a symbolic link", true, false, false, SYMBOLIC_LINK}};
 
 class Update : public ::testing::Test
 {
   protected:
     std::string package = env_path("OSTREVAN_PACKAGE_DIR"), game = make_temp_dir("game"), work = make_temp_dir("work");
-    Tree old_tree, new_tree;
+    Tree old_tree, new_tree; // new_tree: where every run that is not interrupted ends
+    std::string refusal;     // the details of such a run where it fails, or "" where it succeeds
     int cells = 0;
 
     void TearDown() override
@@ -111,8 +118,9 @@ class Update : public ::testing::Test
             printf("[ sweep    ] %d cells held\n", cells);
     }
 
-    // The demo game 1.01 with the marker of language in dir, named by the registry; what it must become.
-    void install(const std::string &dir, int language, bool read_only = false)
+    // The demo game 1.01 with the marker of language in dir, named by the registry; what it must become. The
+    // installed files that config makes reparse points carry the sweep shim's mark, the system attribute.
+    void install(const std::string &dir, int language, const Config &config = CONFIGS[0])
     {
         std::string installed = env_path("OSTREVAN_INSTALL_101");
         remove_tree(dir);
@@ -120,13 +128,21 @@ class Update : public ::testing::Test
         for (const std::string &name : list_dir(installed))
             CopyFileA((installed + "\\" + name).c_str(), (dir + "\\" + name).c_str(), FALSE);
         write_file(dir + "\\" + MARKERS[language], "");
-        if (read_only)
-            SetFileAttributesA((dir + "\\main.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+        for (const char *name : INSTALLED_NAMES) {
+            bool main = strcmp(name, "main.bin") == 0;
+            DWORD marked = config.tag != 0 && (main || config.tag != SYMBOLIC_LINK) ? FILE_ATTRIBUTE_SYSTEM : 0;
+            if (DWORD attributes = marked | (main && config.read_only ? FILE_ATTRIBUTE_READONLY : 0))
+                SetFileAttributesA((dir + "\\" + name).c_str(), attributes);
+        }
         set_game_path(dir);
         old_tree = new_tree = snapshot(dir);
         const char *const patches[] = {"", "patch1_en.bin", "patch1_de.bin", "patch1_ru.bin"};
-        for (const char *name : INSTALLED_NAMES)
-            new_tree[name] = read_file(package + "\\" + (strcmp(name, "patch1.bin") ? name : patches[language]));
+        // A symbolic link under an installed name is never followed: every run refuses it.
+        refusal = config.tag == SYMBOLIC_LINK ? "Can't Replace File: main.bin [781]\n" : "";
+        for (const char *name : INSTALLED_NAMES) {
+            if (refusal.empty())
+                new_tree[name] = read_file(package + "\\" + (strcmp(name, "patch1.bin") ? name : patches[language]));
+        }
     }
 
     void expect_tree(const Tree &expected, const std::string &what)
@@ -348,10 +364,14 @@ class Sweep : public Update
     {
         SweepRun r;
         std::string report = work + "\\report.txt", fault_at = std::to_string(at), state = std::to_string(cut_state);
+        char tag[16];
+        snprintf(tag, sizeof tag, "%lx", static_cast<unsigned long>(config.tag));
         const char *settings[][2] = {{"MODE", mode},
                                      {"AT", fault_at.c_str()},
                                      {"HOLD", hold.c_str()},
                                      {"NO_LINKS", config.links ? "0" : "1"},
+                                     {"VOLUME", config.no_drive_letter ? "nt" : ""},
+                                     {"TAG", tag},
                                      {"REPORT", report.c_str()},
                                      {"ANSWER", ok ? "ok" : "cancel"},
                                      {"WITHOUT", without},
@@ -382,11 +402,17 @@ class Sweep : public Update
         }
     }
 
+    // True when r ended as every run does that nothing interrupts: with success, or with the refusal.
+    bool finished(const SweepRun &r) const
+    {
+        return r.exit_code == 0 && (refusal.empty() ? r.shows(Succeeded) : r.text("details") == refusal);
+    }
+
     // The next run, without a fault, ends at exactly the new installation.
     void expect_next_run_finishes(const Config &config, const char *after)
     {
         SweepRun next = run(config, "count", 0);
-        EXPECT_TRUE(next.exit_code == 0 && next.shows(Succeeded)) << after << next.text("details");
+        EXPECT_TRUE(finished(next)) << after << next.text("details");
         expect_tree(new_tree, after);
     }
 
@@ -401,8 +427,8 @@ class Sweep : public Update
         std::string faulted = r.lines("faulted "); // the name of the failed operation's file
         if (faulted[0] == '~' && faulted != "~Patch102.journal\n")
             tree.erase(faulted.substr(0, faulted.size() - 1));
-        if (r.shows(Succeeded)) {
-            EXPECT_TRUE(tree == new_tree) << "a run that reported success:" << changes(new_tree, tree);
+        if (finished(r)) {
+            EXPECT_TRUE(tree == new_tree) << "a run that was not stopped:" << changes(new_tree, tree);
             return;
         }
         ASSERT_TRUE(r.shows(Failed)) << "no result dialog";
@@ -425,14 +451,14 @@ class Sweep : public Update
     void expect_holds_kept_the_promise(const Config &config, int k, int n)
     {
         for (const char *brief_hold : {"2000", "2000 delete"}) {
-            install(game, 1, config.read_only);
+            install(game, 1, config);
             hold = brief_hold;
             SweepRun brief = run(config, "hold", k);
             SCOPED_TRACE(std::string("hold ") + brief_hold + " of " + brief.lines("held "));
-            EXPECT_TRUE(brief.shows(Succeeded)) << brief.text("details");
+            EXPECT_TRUE(finished(brief)) << brief.text("details");
             expect_tree(new_tree, "after a brief hold");
         }
-        install(game, 1, config.read_only);
+        install(game, 1, config);
         hold = n % 2 ? "0 delete" : "0";
         SweepRun held = run(config, "hold", k);
         std::string name = held.lines("held ");
@@ -445,7 +471,7 @@ class Sweep : public Update
         for (size_t at = 0; at < slept.size(); at = slept.find('\n', at) + 1)
             waited += atoi(slept.c_str() + at);
         EXPECT_LE(waited, 30000) << "the run waited past its bound";
-        if (held.shows(Succeeded)) {
+        if (finished(held)) {
             EXPECT_TRUE(tree == new_tree) << changes(new_tree, tree);
         } else {
             EXPECT_TRUE(held.shows(Failed) && held.text("details").find("File In Use: ") != std::string::npos)
@@ -552,12 +578,12 @@ TEST_F(Sweep, WindowsThatCannotBeCreatedChangeNothingOfTheUpdate)
 TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
 {
     const Config &config = CONFIGS[2];
-    install(game, 1, config.read_only);
+    install(game, 1, config);
     std::string operations = run(config, "count", 0).lines("op ");
     int k = 0; // the operation that renames the third file
     for (size_t at = 0, renames = 0; renames < 3 && at < operations.size(); at = operations.find('\n', at) + 1, ++k)
         renames += operations.compare(at, 7, "Rename ") == 0;
-    install(game, 1, config.read_only);
+    install(game, 1, config);
     EXPECT_EQ(run(config, "crash", k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
     HANDLE held[2];
     for (int i = 0; i < 2; ++i)
@@ -586,11 +612,11 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
     int step = atoi(getenv("OSTREVAN_SWEEP_STEP") ? getenv("OSTREVAN_SWEEP_STEP") : "1");
     int nested_step = atoi(getenv("OSTREVAN_SWEEP_NESTED_STEP") ? getenv("OSTREVAN_SWEEP_NESTED_STEP") : "0");
     for (const Config &config : CONFIGS) {
-        install(game, 1, config.read_only);
+        install(game, 1, config);
         int operations = run(config, "count", 0).operations();
         expect_tree(new_tree, std::string(config.name) + ", a run without faults");
         for (int k = 1; k <= operations; k += step, cells += 5) {
-            install(game, 1, config.read_only);
+            install(game, 1, config);
             SweepRun failed = run(config, "fail", k);
             SCOPED_TRACE(std::string(config.name) + ", operation " + failed.lines("injected "));
             expect_failed_run_kept_its_promise(failed, false);
@@ -599,13 +625,13 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
 
             // The crash is made again before each run after it: a copy of the folder would lose its links.
             auto crash = [&] {
-                install(game, 1, config.read_only);
+                install(game, 1, config);
                 return run(config, "crash", k).exit_code;
             };
             EXPECT_EQ(crash(), static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
             expect_whole("after the crash");
             SweepRun next = run(config, "count", 0);
-            EXPECT_TRUE(next.shows(Succeeded)) << next.text("details");
+            EXPECT_TRUE(finished(next)) << next.text("details");
             expect_tree(new_tree, "the run after a crash");
             for (int k2 = nested_step, n = 0; nested_step && k2 <= next.operations(); k2 += nested_step, ++n, ++cells) {
                 crash();
@@ -636,7 +662,7 @@ TEST_F(Sweep, PowerCutAfterEveryChange)
 {
     int step = atoi(getenv("OSTREVAN_CUT_STEP") ? getenv("OSTREVAN_CUT_STEP") : "1");
     for (const Config &config : CONFIGS) {
-        install(game, 1, config.read_only);
+        install(game, 1, config);
         std::string ops = run(config, "count", 0).lines("op ");
         std::vector<int> cuts;
         for (size_t at = 0, k = 2; at < ops.size(); at = ops.find('\n', at) + 1, ++k)
@@ -646,7 +672,7 @@ TEST_F(Sweep, PowerCutAfterEveryChange)
         for (size_t i = 0; i < cuts.size(); i += step) {
             int states = 1;
             for (cut_state = 0; cut_state < states; ++cut_state, ++cells) {
-                install(game, 1, config.read_only);
+                install(game, 1, config);
                 SweepRun cut = run(config, "cut", cuts[i]);
                 SCOPED_TRACE(std::string(config.name) + ", a cut before operation " + std::to_string(cuts[i]) +
                              ", state " + std::to_string(cut_state) + " of " + cut.lines("cut "));
