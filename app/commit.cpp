@@ -26,6 +26,8 @@ enum FileState { FILE_UNTOUCHED = 0, FILE_OLD, FILE_NEW };
 static const char JOURNAL_END[] = "end";
 enum { JOURNAL_SIZE = 512, JOURNAL_LINE_SIZE = 96 };
 
+HANDLE unpacked_files[PAYLOAD_ROWS];
+
 // Indexed by the first manifest row of each installed name: the rows of the
 // language-specific group share one file.
 struct CommitPlan {
@@ -100,41 +102,32 @@ static bool parse_journal(const char *journal, CommitPlan *plan)
 static DWORD keep_old_file(const GamePaths *paths, CommitPlan *plan, int row)
 {
     DWORD attributes = 0;
-    DWORD error = file_attributes(paths->installed, &attributes);
+    DWORD error = keep_file(paths->installed, paths->backup, &attributes);
     if (is_absent(error)) {
         plan->state[row] = FILE_NEW;
         return 0;
     }
     if (error != 0)
         return error;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return ERROR_ACCESS_DENIED;
-    // A file that another program holds open without sharing its deletion
-    // cannot be renamed over; the same holds for a link made to it, which then
-    // could not be removed either. Found out before any backup is made.
-    error = check_file(paths->installed, paths->backup);
-    // A backup left by an earlier run is never taken for this one's.
-    if (error == 0)
-        error = remove_file(paths->backup);
-    if (error != 0)
-        return error;
     plan->state[row] = FILE_OLD;
     plan->attributes[row] = attributes;
-    if (link_file(paths->backup, paths->installed) == 0)
-        return 0;
-    return copy_file(paths->installed, paths->backup);
+    return 0;
 }
 
-// Replaces the installed file by the temporary one in one rename. A
-// read-only file loses its attribute first; a file that did not exist
-// before is not written over should one have appeared since.
-static DWORD replace_file(const GamePaths *paths, int state, DWORD attributes)
+// Replaces the installed file by the unpacked one in one rename, made on the
+// handle kept since its unpacking (by name where there is none). A read-only
+// file loses its attribute first; a file that did not exist before is not
+// written over should one have appeared since.
+static DWORD replace_file(const GamePaths *paths, int state, DWORD attributes, HANDLE *unpacked)
 {
     DWORD error = 0;
     if (state == FILE_OLD && (attributes & FILE_ATTRIBUTE_READONLY))
         error = set_file_attributes(paths->installed, attributes & ~FILE_ATTRIBUTE_READONLY, paths->backup);
     DWORD flags = state == FILE_NEW ? MOVEFILE_WRITE_THROUGH : REPLACE_FLAGS;
-    return error == 0 ? rename_file(paths->temporary, paths->installed, flags) : error;
+    if (error != 0)
+        return error;
+    return *unpacked ? rename_kept_file(unpacked, paths->installed, flags)
+                     : rename_file(paths->temporary, paths->installed, flags);
 }
 
 // Puts one file back as it was before the commit. When may_be_replaced is
@@ -237,7 +230,7 @@ int commit_payloads()
         }
     }
     format_journal(&plan, journal, sizeof journal);
-    DWORD error = write_file_durably(journal_path, journal, static_cast<DWORD>(strlen(journal)));
+    DWORD error = write_file_durably(journal_path, journal, static_cast<DWORD>(strlen(journal)), NULL);
     if (error != 0) {
         append_file_failure(CANT_REPLACE_LINE, JOURNAL_NAME, error);
         undo_commit(&plan, false);
@@ -247,8 +240,8 @@ int commit_payloads()
     for (int i = 0; i < PAYLOAD_ROWS && error == 0; ++i) {
         if (plan.state[i] == FILE_UNTOUCHED)
             continue;
-        error =
-            row_paths(i, &paths) ? replace_file(&paths, plan.state[i], plan.attributes[i]) : ERROR_FILENAME_EXCED_RANGE;
+        error = row_paths(i, &paths) ? replace_file(&paths, plan.state[i], plan.attributes[i], &unpacked_files[i])
+                                     : ERROR_FILENAME_EXCED_RANGE;
         if (error != 0)
             append_file_failure(CANT_REPLACE_LINE, payload_manifest[i].install_name, error);
     }
@@ -308,4 +301,18 @@ bool journal_stands()
     if (install_dir[0] == '\0')
         return false;
     return !format_journal_path(journal_path) || !is_absent(file_attributes(journal_path, &attributes));
+}
+
+void discard_unpacked_files()
+{
+    bool stands = journal_stands();
+    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
+        // Once per file: a file still held is waited for once.
+        const char *name = payload_manifest[i].install_name;
+        if (unpacked_files[i])
+            close_kept_file(&unpacked_files[i], !stands);
+        else if (!stands && install_dir[0] != '\0' && payload_file_row(name) == i &&
+                 format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
+            remove_file(scratch_path);
+    }
 }

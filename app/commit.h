@@ -1,6 +1,15 @@
 // commit.h -- puts the unpacked payload files in place of the installed ones, all or nothing
 #pragma once
 
+#include <windows.h>
+
+#include "payload/manifest.h"
+
+// The unpacked files "~name" of this run, each kept open from its unpacking
+// (for no other program to hold) to its commit, by the first manifest row of
+// its name; NULL for a file not unpacked or already committed.
+extern HANDLE unpacked_files[PAYLOAD_ROWS];
+
 // commit_payloads -- replaces the installed file of every row that applies to
 // language by its temporary file "~name". First each installed file's old
 // content is kept, complete and on disk, under "~name.bak", and the journal
@@ -30,3 +39,9 @@ int recover_interrupted_commit();
 // cannot be told absent: a commit is then under way or not yet undone, and
 // the temporary files tell which installed files it never replaced.
 bool journal_stands();
+
+// discard_unpacked_files -- closes every unpacked file and removes it, with
+// any that an earlier run left, unless a journal stands (journal_stands).
+// Without a game directory it removes nothing: the paths would name files
+// at the root of the drive that this run never wrote.
+void discard_unpacked_files();

@@ -10,7 +10,12 @@
 // What a handle's file must be before the run changes it (see file_io.h).
 enum { IN_FOLDER = 0, NOT_A_LINK = 1, ONE_NAME = 2 };
 static const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-enum { FINAL_PATH_SIZE = GAME_PATH_SIZE + 16, COPY_CHUNK = 1024 * 1024 };
+static const DWORD NO_FOLLOW = FILE_FLAG_OPEN_REPARSE_POINT;
+// The attributes that a program may set; the system reports others (a
+// reparse point's, a sparse or compressed file's) that it refuses to take.
+static const DWORD SETTABLE_ATTRIBUTES =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+enum { FINAL_PATH_SIZE = GAME_PATH_SIZE + 64, COPY_CHUNK = 1024 * 1024 };
 
 // The native call behind the Win32 file calls: the only one that renames,
 // links, deletes and sets attributes by handle on every system this runs on.
@@ -34,12 +39,20 @@ typedef ULONG(WINAPI *StatusToErrorCall)(LONG);
 static SetInformationCall set_information_call;
 static StatusToErrorCall status_to_error;
 
-// The game folder, as the run names it and as it resolves. It stays open
+// The game folder, as the run names it and as it resolves, in the form that
+// its volume names files (VOLUME_NAME_DOS or VOLUME_NAME_NT). It stays open
 // for the run without sharing its deletion: it cannot be moved away, nor
 // replaced by a link, while the run works in it.
 static char folder[GAME_PATH_SIZE];
 static char folder_final[FINAL_PATH_SIZE];
+static DWORD final_form;
 static HANDLE folder_handle = INVALID_HANDLE_VALUE;
+
+// What the checks of a handle learnt of its file.
+struct FileFacts {
+    DWORD attributes; // as the system reports them
+    DWORD links;      // its names; 0 where they were not counted
+};
 
 static unsigned char copy_buffer[COPY_CHUNK];
 
@@ -82,6 +95,7 @@ static BOOL set_information(HANDLE file, ULONG information_class, void *informat
 static BOOL set_attributes(HANDLE file, DWORD attributes)
 {
     BasicInformation basic = {};
+    attributes &= SETTABLE_ATTRIBUTES;
     basic.attributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
     return set_information(file, BASIC_INFORMATION, &basic, sizeof basic);
 }
@@ -90,6 +104,15 @@ static BOOL delete_on_close(HANDLE file)
 {
     BOOLEAN disposition = TRUE;
     return set_information(file, DISPOSITION_INFORMATION, &disposition, sizeof disposition);
+}
+
+// The final path of the handle's file in the folder's form, in path of FINAL_PATH_SIZE bytes. Returns 0 or the error.
+static DWORD final_path_of(HANDLE file, DWORD form, char *path)
+{
+    DWORD length = GetFinalPathNameByHandleA(file, path, FINAL_PATH_SIZE, form);
+    if (length == 0)
+        return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
+    return length < FINAL_PATH_SIZE ? 0 : ERROR_FILENAME_EXCED_RANGE;
 }
 
 // Opens and resolves the folder of path, once for the run. Returns 0 or the error code.
@@ -107,9 +130,10 @@ static DWORD open_folder(const char *path)
     DWORD error =
         open_file(folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, &folder_handle);
-    DWORD resolved = error == 0 ? GetFinalPathNameByHandleA(folder_handle, folder_final, sizeof folder_final, 0) : 0;
-    if (error == 0 && (resolved == 0 || resolved >= sizeof folder_final))
-        error = last_error_or(ERROR_CANT_RESOLVE_FILENAME);
+    // A volume that the mount manager gives no drive letter names its files only in the system's own form.
+    final_form = VOLUME_NAME_DOS;
+    if (error == 0 && final_path_of(folder_handle, final_form, folder_final) != 0)
+        error = final_path_of(folder_handle, final_form = VOLUME_NAME_NT, folder_final);
     if (error != 0) {
         if (folder_handle != INVALID_HANDLE_VALUE)
             CloseHandle(folder_handle);
@@ -117,62 +141,84 @@ static DWORD open_folder(const char *path)
         return error;
     }
     // A drive's root resolves with its backslash, which the name adds.
-    if (folder_final[resolved - 1] == '\\')
-        folder_final[resolved - 1] = '\0';
+    size_t end = strlen(folder_final);
+    if (end > 0 && folder_final[end - 1] == '\\')
+        folder_final[end - 1] = '\0';
     return 0;
 }
 
-static DWORD check_handle(HANDLE file, const char *path, int checks, const char *pair,
-                          BY_HANDLE_FILE_INFORMATION *info);
-
-// 0 when pair is the other name of the file of info, and lies in the folder
-// too; ERROR_TOO_MANY_LINKS when it is not, or the error of looking at it.
-static DWORD check_pair(const char *pair, const BY_HANDLE_FILE_INFORMATION *info)
+DWORD open_game_folder(const char *path)
 {
-    BY_HANDLE_FILE_INFORMATION other;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    DWORD error =
-        pair ? open_file(pair, FILE_READ_ATTRIBUTES, SHARE_ALL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, &file)
-             : ERROR_FILE_NOT_FOUND;
+    char inside[GAME_PATH_SIZE];
+    int length = snprintf(inside, sizeof inside, "%s\\", path);
+    return length > 0 && static_cast<size_t>(length) < sizeof inside ? open_folder(inside) : ERROR_FILENAME_EXCED_RANGE;
+}
+
+static DWORD check_handle(HANDLE file, const char *path, int checks, const char *pair, FileFacts *facts);
+
+// 0 when pair is the other name of the handle's file, and lies in the folder
+// too; ERROR_TOO_MANY_LINKS when it is not, or the error of looking at it.
+static DWORD check_pair(HANDLE file, const char *pair)
+{
+    BY_HANDLE_FILE_INFORMATION mine, other;
+    FileFacts facts;
+    HANDLE paired = INVALID_HANDLE_VALUE;
+    DWORD error = pair ? open_file(pair, FILE_READ_ATTRIBUTES, SHARE_ALL, OPEN_EXISTING, NO_FOLLOW, &paired)
+                       : ERROR_FILE_NOT_FOUND;
     if (error == 0) {
-        error = check_handle(file, pair, NOT_A_LINK, NULL, &other);
-        CloseHandle(file);
+        error = check_handle(paired, pair, NOT_A_LINK, NULL, &facts);
+        // The one question that needs the file's identity, asked only of a file with two names.
+        if (error == 0 && (!GetFileInformationByHandle(paired, &other) || !GetFileInformationByHandle(file, &mine)))
+            error = last_error_or(ERROR_CANT_RESOLVE_FILENAME);
+        CloseHandle(paired);
     }
-    if (error == 0 && other.dwVolumeSerialNumber == info->dwVolumeSerialNumber &&
-        other.nFileIndexHigh == info->nFileIndexHigh && other.nFileIndexLow == info->nFileIndexLow)
+    if (error == 0 && other.dwVolumeSerialNumber == mine.dwVolumeSerialNumber &&
+        other.nFileIndexHigh == mine.nFileIndexHigh && other.nFileIndexLow == mine.nFileIndexLow)
         return 0;
     return error == 0 || is_absent(error) || error == ERROR_CANT_RESOLVE_FILENAME ? ERROR_TOO_MANY_LINKS : error;
 }
 
-// Checks the handle's file as checks ask (see file_io.h); its information in *info.
-static DWORD check_handle(HANDLE file, const char *path, int checks, const char *pair, BY_HANDLE_FILE_INFORMATION *info)
+// Checks the handle's file as checks ask (see file_io.h), asking the system
+// only what they need; what it learnt in *facts.
+static DWORD check_handle(HANDLE file, const char *path, int checks, const char *pair, FileFacts *facts)
 {
     DWORD error = open_folder(path);
+    char final_path[FINAL_PATH_SIZE], expected[FINAL_PATH_SIZE];
+    if (error == 0)
+        error = final_path_of(file, final_form, final_path);
     if (error != 0)
         return error;
-    char final_path[FINAL_PATH_SIZE], expected[FINAL_PATH_SIZE];
-    DWORD length = GetFinalPathNameByHandleA(file, final_path, sizeof final_path, 0);
-    if (length == 0)
-        return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
     snprintf(expected, sizeof expected, "%s%s", folder_final, strrchr(path, '\\'));
-    if (length >= sizeof final_path || _stricmp(final_path, expected) != 0)
+    if (_stricmp(final_path, expected) != 0)
         return ERROR_CANT_RESOLVE_FILENAME;
-    if (!GetFileInformationByHandle(file, info))
+    facts->attributes = 0, facts->links = 0;
+    if (checks == IN_FOLDER)
+        return 0;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
         return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
-    if ((checks & NOT_A_LINK) && (info->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+    facts->attributes = tag.FileAttributes;
+    // Only a reparse point that stands for another name is a link: symbolic links, junctions, mount points.
+    bool link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
+    if ((checks & NOT_A_LINK) && (link || (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)))
         return ERROR_CANT_RESOLVE_FILENAME;
-    if ((checks & ONE_NAME) && info->nNumberOfLinks > 1)
-        return info->nNumberOfLinks == 2 ? check_pair(pair, info) : ERROR_TOO_MANY_LINKS;
+    if (!(checks & ONE_NAME))
+        return 0;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
+        return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
+    facts->links = standard.NumberOfLinks;
+    if (facts->links > 1)
+        return facts->links == 2 ? check_pair(file, pair) : ERROR_TOO_MANY_LINKS;
     return 0;
 }
 
-// Opens path without following a link and checks its file. Returns 0 or the error code.
+// Opens path and checks its file. Returns 0 or the error code.
 static DWORD open_checked(const char *path, DWORD access, DWORD share, DWORD disposition, DWORD flags, int checks,
-                          const char *pair, HANDLE *file, BY_HANDLE_FILE_INFORMATION *info)
+                          const char *pair, HANDLE *file, FileFacts *facts)
 {
-    DWORD error =
-        open_file(path, access | FILE_READ_ATTRIBUTES, share, disposition, flags | FILE_FLAG_OPEN_REPARSE_POINT, file);
-    if (error == 0 && (error = check_handle(*file, path, checks, pair, info)) != 0) {
+    DWORD error = open_file(path, access | FILE_READ_ATTRIBUTES, share, disposition, flags, file);
+    if (error == 0 && (error = check_handle(*file, path, checks, pair, facts)) != 0) {
         // A file that this open created is the run's own, wherever it lies, and goes again.
         if (disposition == CREATE_NEW)
             delete_on_close(*file);
@@ -200,34 +246,49 @@ static DWORD write_all(HANDLE file, const void *data, DWORD length)
     return written == length ? 0 : ERROR_DISK_FULL;
 }
 
-// Creates path new for writing, after removing whatever name stood there.
-static DWORD create_file(const char *path, HANDLE *file)
+static bool names_a_file(DWORD error)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = remove_file(path);
-    return error != 0
-               ? error
-               : open_checked(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW, 0, NOT_A_LINK | ONE_NAME, NULL, file, &info);
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
-// Flushes and closes a file written by the run: its content is on the disk,
-// or it is removed and the error code returned.
-static DWORD finish_file(HANDLE file, const char *path, DWORD error)
+// Creates path new for writing, with flags, for no other program to open.
+// Nothing is removed unless a name stands there: then it goes as a name.
+static DWORD create_file(const char *path, DWORD flags, HANDLE *file)
 {
-    if (error == 0 && !FlushFileBuffers(file))
-        error = last_error_or(ERROR_WRITE_FAULT);
-    if (!CloseHandle(file) && error == 0)
-        error = last_error_or(ERROR_WRITE_FAULT);
-    if (error != 0)
-        remove_file(path);
+    FileFacts facts;
+    DWORD access = GENERIC_WRITE | DELETE | SYNCHRONIZE;
+    DWORD error = open_checked(path, access, 0, CREATE_NEW, flags | NO_FOLLOW, IN_FOLDER, NULL, file, &facts);
+    if (names_a_file(error) && (error = remove_file(path)) == 0)
+        error = open_checked(path, access, 0, CREATE_NEW, flags | NO_FOLLOW, IN_FOLDER, NULL, file, &facts);
     return error;
 }
 
-DWORD write_file_durably(const char *path, const void *data, DWORD length)
+// Flushes a file written by the run: its content is on the disk, and it
+// stays open in *kept (when kept is not NULL) or is closed; otherwise it is
+// removed and the error code returned.
+static DWORD finish_file(HANDLE file, const char *path, DWORD error, HANDLE *kept)
+{
+    if (error == 0 && !FlushFileBuffers(file))
+        error = last_error_or(ERROR_WRITE_FAULT);
+    if (error == 0 && kept) {
+        *kept = file;
+        return 0;
+    }
+    if (error != 0)
+        delete_on_close(file);
+    if (!CloseHandle(file) && error == 0) {
+        error = last_error_or(ERROR_WRITE_FAULT);
+        remove_file(path);
+    }
+    return error;
+}
+
+DWORD write_file_durably(const char *path, const void *data, DWORD length, HANDLE *kept)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
-    DWORD error = create_file(path, &file);
-    return error != 0 ? error : finish_file(file, path, write_all(file, data, length));
+    // A kept file is renamed on its handle: written through, the rename is on the disk when it returns.
+    DWORD error = create_file(path, kept ? FILE_FLAG_WRITE_THROUGH : 0, &file);
+    return error != 0 ? error : finish_file(file, path, write_all(file, data, length), kept);
 }
 
 DWORD read_small_file(const char *path, char *buffer, DWORD size)
@@ -247,19 +308,25 @@ DWORD read_small_file(const char *path, char *buffer, DWORD size)
 DWORD remove_file(const char *path)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error =
-        open_checked(path, DELETE | FILE_WRITE_ATTRIBUTES, SHARE_ALL, OPEN_EXISTING, 0, IN_FOLDER, NULL, &file, &info);
+    FileFacts facts;
+    DWORD error = open_checked(path, DELETE | FILE_WRITE_ATTRIBUTES, SHARE_ALL, OPEN_EXISTING, NO_FOLLOW, IN_FOLDER,
+                               NULL, &file, &facts);
     if (error != 0)
         return is_absent(error) ? 0 : error;
-    // Only a writable file can be deleted; another name of it keeps its attributes.
-    DWORD attributes = info.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) && !set_attributes(file, attributes & ~FILE_ATTRIBUTE_READONLY))
+    if (!delete_on_close(file)) {
+        // Only a writable file can be deleted; another name of it keeps its attributes.
+        FILE_ATTRIBUTE_TAG_INFO tag;
         error = last_error_or(ERROR_ACCESS_DENIED);
-    else if (!delete_on_close(file))
-        error = last_error_or(ERROR_ACCESS_DENIED);
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        set_attributes(file, attributes);
+        if (error == ERROR_ACCESS_DENIED &&
+            GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+            (tag.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+            if (!set_attributes(file, tag.FileAttributes & ~FILE_ATTRIBUTE_READONLY) || !delete_on_close(file))
+                error = last_error_or(ERROR_ACCESS_DENIED);
+            else
+                error = 0;
+            set_attributes(file, tag.FileAttributes);
+        }
+    }
     CloseHandle(file);
     return error;
 }
@@ -273,22 +340,12 @@ DWORD file_attributes(const char *path, DWORD *attributes)
     return wait.error;
 }
 
-DWORD check_file(const char *path, const char *pair)
-{
-    HANDLE file = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = open_checked(path, DELETE, SHARE_ALL, OPEN_EXISTING, 0, NOT_A_LINK | ONE_NAME, pair, &file, &info);
-    if (error == 0)
-        CloseHandle(file);
-    return error;
-}
-
 DWORD set_file_attributes(const char *path, DWORD attributes, const char *pair)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = open_checked(path, FILE_WRITE_ATTRIBUTES, SHARE_ALL, OPEN_EXISTING, 0, NOT_A_LINK | ONE_NAME, pair,
-                               &file, &info);
+    FileFacts facts;
+    DWORD error = open_checked(path, FILE_WRITE_ATTRIBUTES, SHARE_ALL, OPEN_EXISTING, NO_FOLLOW, NOT_A_LINK | ONE_NAME,
+                               pair, &file, &facts);
     if (error == 0) {
         error = set_attributes(file, attributes) ? 0 : last_error_or(ERROR_ACCESS_DENIED);
         CloseHandle(file);
@@ -313,11 +370,11 @@ static DWORD name_file(HANDLE file, ULONG information_class, const char *path, b
 DWORD rename_file(const char *from, const char *to, DWORD flags)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
+    FileFacts facts;
     // A handle opened for writing through makes the rename made with it reach the disk before it returns.
     DWORD through = flags & MOVEFILE_WRITE_THROUGH ? FILE_FLAG_WRITE_THROUGH : 0;
-    DWORD error =
-        open_checked(from, DELETE | SYNCHRONIZE, SHARE_ALL, OPEN_EXISTING, through, NOT_A_LINK, NULL, &file, &info);
+    DWORD error = open_checked(from, DELETE | SYNCHRONIZE, SHARE_ALL, OPEN_EXISTING, through | NO_FOLLOW, NOT_A_LINK,
+                               NULL, &file, &facts);
     if (error != 0)
         return error;
     error = name_file(file, RENAME_INFORMATION, to, (flags & MOVEFILE_REPLACE_EXISTING) != 0);
@@ -325,38 +382,79 @@ DWORD rename_file(const char *from, const char *to, DWORD flags)
     return error;
 }
 
-DWORD link_file(const char *link, const char *target)
+DWORD rename_kept_file(HANDLE *file, const char *to, DWORD flags)
 {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = open_checked(target, FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, SHARE_ALL, OPEN_EXISTING, 0,
-                               NOT_A_LINK | ONE_NAME, NULL, &file, &info);
-    if (error != 0)
-        return error;
-    error = name_file(file, LINK_INFORMATION, link, false);
-    CloseHandle(file);
+    DWORD error = name_file(*file, RENAME_INFORMATION, to, (flags & MOVEFILE_REPLACE_EXISTING) != 0);
+    if (error == 0)
+        close_kept_file(file, false);
     return error;
 }
 
-DWORD copy_file(const char *from, const char *to)
+void close_kept_file(HANDLE *file, bool remove)
 {
-    HANDLE source = INVALID_HANDLE_VALUE, copy = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = open_checked(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0, NOT_A_LINK | ONE_NAME, NULL,
-                               &source, &info);
-    if (error != 0)
-        return error;
-    error = create_file(to, &copy);
+    if (!*file)
+        return;
+    if (remove)
+        delete_on_close(*file);
+    CloseHandle(*file);
+    *file = NULL;
+}
+
+// Copies the data of the file open as source (path), as every program reads
+// it, and its last write time to the new file backup, flushed. Returns 0 or
+// the error code; a copy that was not made whole is removed.
+static DWORD copy_file(HANDLE source, const char *path, const FileFacts *facts, const char *backup)
+{
+    HANDLE reader = source, copy = INVALID_HANDLE_VALUE;
+    FileFacts again;
+    FILE_BASIC_INFO basic = {};
+    DWORD error = 0;
+    // Opened without following a link, a reparse point bypasses its filter:
+    // a compressed or cloud file's data may read as zeros. It is read as
+    // every program reads it, after the same checks.
+    if (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        error = open_checked(path, GENERIC_READ, SHARE_ALL, OPEN_EXISTING, 0, NOT_A_LINK, NULL, &reader, &again);
+    if (error == 0 && !GetFileInformationByHandleEx(reader, FileBasicInfo, &basic, sizeof basic))
+        error = last_error_or(ERROR_READ_FAULT);
+    if (error == 0)
+        error = create_file(backup, 0, &copy);
     for (DWORD length = COPY_CHUNK; error == 0 && length == COPY_CHUNK;) {
-        if (!ReadFile(source, copy_buffer, COPY_CHUNK, &length, NULL))
+        if (!ReadFile(reader, copy_buffer, COPY_CHUNK, &length, NULL))
             error = last_error_or(ERROR_READ_FAULT);
         else
             error = write_all(copy, copy_buffer, length);
     }
-    if (error == 0 && !SetFileTime(copy, NULL, NULL, &info.ftLastWriteTime))
+    FILETIME written = {basic.LastWriteTime.LowPart, static_cast<DWORD>(basic.LastWriteTime.HighPart)};
+    if (error == 0 && !SetFileTime(copy, NULL, NULL, &written))
         error = last_error_or(ERROR_WRITE_FAULT);
-    CloseHandle(source);
-    return copy == INVALID_HANDLE_VALUE ? error : finish_file(copy, to, error);
+    if (reader != source && reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+    return copy == INVALID_HANDLE_VALUE ? error : finish_file(copy, backup, error, NULL);
+}
+
+DWORD keep_file(const char *path, const char *backup, DWORD *attributes)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    FileFacts facts;
+    // Opened for deletion, the one access that another program's hold refuses
+    // when the file could not be renamed over either.
+    DWORD error = open_checked(path, DELETE | FILE_READ_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, SHARE_ALL,
+                               OPEN_EXISTING, NO_FOLLOW, NOT_A_LINK | ONE_NAME, backup, &file, &facts);
+    if (error != 0)
+        return error;
+    *attributes = facts.attributes & SETTABLE_ATTRIBUTES;
+    error = name_file(file, LINK_INFORMATION, backup, false);
+    // A backup left by an earlier run is never taken for this one's.
+    DWORD removed = names_a_file(error) ? remove_file(backup) : 0;
+    if (names_a_file(error) && removed == 0)
+        error = name_file(file, LINK_INFORMATION, backup, false);
+    // A file system without links gets a copy; a name that stays busy or in the way fails the keeping.
+    if (removed != 0)
+        error = removed;
+    else if (error != 0 && !is_busy(error) && !names_a_file(error))
+        error = copy_file(file, path, &facts, backup);
+    CloseHandle(file);
+    return error;
 }
 
 bool is_absent(DWORD error)

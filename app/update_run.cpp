@@ -17,6 +17,7 @@
 #include "ui/result_dialog.h"
 
 static const char PATH_TOO_LONG_LINE[] = "Game Folder Path Too Long: %s [%x]\n";
+static const char CANT_RESOLVE_LINE[] = "Can't Resolve Game Folder: %s [%x]\n";
 
 // Unpacks every applying row into its temporary file while the progress
 // window shows each row. Returns 0, the failed extraction's status, or -1
@@ -44,23 +45,6 @@ static int unpack_payloads(HWND window)
     return status;
 }
 
-// Deletes the temporary file of every row, whether it was unpacked or not.
-// Without a game directory it does nothing: the paths would name files at
-// the root of the drive that this run never wrote. Nor while a journal
-// stands (a commit that could not be undone yet): a temporary file tells
-// the next run that its installed file was never replaced.
-static void delete_temporary_files()
-{
-    if (install_dir[0] == '\0' || journal_stands())
-        return;
-    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        // Once per file: a file still held is waited for once.
-        const char *name = payload_manifest[i].install_name;
-        if (payload_file_row(name) == i && format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
-            remove_file(scratch_path);
-    }
-}
-
 int run_update(HINSTANCE instance, const char *, int)
 {
     // A second updater would race the first one over the same files.
@@ -78,7 +62,11 @@ int run_update(HINSTANCE instance, const char *, int)
         // holds keeps the run waiting, and the window names it meanwhile. An interrupted commit is undone
         // first; one that cannot be undone stops the run.
         HWND window = open_progress_window(instance);
-        status = recover_interrupted_commit();
+        // Every file is checked against the folder's own path: a volume that names no file cannot be updated.
+        DWORD error = open_game_folder(install_dir);
+        if (error != 0)
+            append_failure_line(CANT_RESOLVE_LINE, install_dir, error);
+        status = error == 0 ? recover_interrupted_commit() : -1;
         if (status == 0)
             status = unpack_payloads(window);
         if (status == 0)
@@ -88,7 +76,7 @@ int run_update(HINSTANCE instance, const char *, int)
 
     INT_PTR answer = show_result_dialog(instance);
     if (status != 0) {
-        delete_temporary_files();
+        discard_unpacked_files();
         return 0;
     }
     if (answer == RESULT_OK)

@@ -86,12 +86,10 @@ static bool find_streams()
     return true;
 }
 
+// The unpacked files, closed and removed, as a failed run leaves the folder.
 static bool delete_temporaries()
 {
-    for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, ""))
-            DeleteFileA(scratch_path);
-    }
+    discard_unpacked_files();
     return true;
 }
 
@@ -147,7 +145,7 @@ static bool reset_installation()
         ok = CopyFileA(from, scratch_path, FALSE) || GetLastError() == ERROR_FILE_NOT_FOUND;
     }
     return ok && format_game_path(scratch_path, GAME_PATH_SIZE, "", "~bench.flush", "") &&
-           write_file_durably(scratch_path, "", 0) == 0 && DeleteFileA(scratch_path);
+           write_file_durably(scratch_path, "", 0, NULL) == 0 && DeleteFileA(scratch_path);
 }
 
 // The game directory as run_update leaves it for its commit: 1.01 installed, the German rows unpacked.

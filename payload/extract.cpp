@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include "app/busy_wait.h"
+#include "app/commit.h"
 #include "app/file_io.h"
 #include "app/game_paths.h"
 #include "app/state.h"
@@ -62,9 +63,13 @@ int extract_payload(int resource_id, const char *name, unsigned char **out_data,
     } else {
         // Flushed before the commit renames it over an installed file: after a
         // power cut the new name must not stand there without its data.
+        // It stays open to its commit; one unpacked under the same name before goes.
+        int row = payload_file_row(name);
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
-        if (format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
-            error = write_file_durably(scratch_path, file_buffer, length);
+        if (row >= 0)
+            close_kept_file(&unpacked_files[row], true);
+        if (row >= 0 && format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
+            error = write_file_durably(scratch_path, file_buffer, length, &unpacked_files[row]);
         if (error != 0) {
             append_file_failure(CANT_WRITE_LINE, name, error);
             result = EXTRACT_CANT_WRITE;

@@ -37,12 +37,12 @@ inline DWORD hold_ms, tag;
 inline std::string mode, without, answer, report, game, volume; // the settings; report: its path
 inline DLGPROC product_procedure;
 
-inline DWORD slept, held_until;             // the milliseconds that Sleep added to the clock; the hold's end
-inline std::string opened, hold_next;       // the file last opened; the name to hold from the next operation on
-inline std::string held, denied;            // the held name; a name whose deletion is denied to the run
-inline std::map<HANDLE, std::string> names; // of each open handle, the path it was opened by
-inline std::map<HANDLE, DWORD> open_flags;  // and the flags it was opened with
-inline bool deletion_pending;               // the held name's file was deleted while held
+inline DWORD slept, held_until;                    // the milliseconds that Sleep added to the clock; the hold's end
+inline std::string opened, hold_next;              // the file last opened; the name to hold from the next operation on
+inline std::string held, denied;                   // the held name; a name whose deletion is denied to the run
+inline std::map<HANDLE, std::string> names;        // of each open handle, the path it was opened by
+inline std::map<HANDLE, DWORD> open_flags, shares; // and the flags and sharing it was opened with
+inline bool deletion_pending;                      // the held name's file was deleted while held
 
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
@@ -123,11 +123,17 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
     if (mode == "cut" && !cut::on)
         cut::begin(game);
     note("op " + std::string(name) + " " + (path ? path : "") + "\n");
-    if (!hold_next.empty() && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    // A holder opens the name once no handle of the run keeps it to itself; a name that is gone is not held.
+    bool kept = false;
+    for (const auto &open : names)
+        kept =
+            kept || (_stricmp(open.second.c_str(), hold_next.c_str()) == 0 && !(shares[open.first] & FILE_SHARE_READ));
+    if (!hold_next.empty() && !kept && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES) {
         held = hold_next, deletion_pending = false, held_until = now() + hold_ms;
         note("held " + held.substr(held.rfind('\\') + 1) + "\n");
     }
-    hold_next.clear();
+    if (!kept || GetFileAttributesA(hold_next.c_str()) == INVALID_FILE_ATTRIBUTES)
+        hold_next.clear();
     if (++operations == fault_at && mode == "cut")
         cut::power_cut(cut_state);
     if (operations != fault_at || (mode != "fail" && mode != "crash" && mode != "hold"))
@@ -205,17 +211,19 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
 {
     bool creates = disposition == CREATE_ALWAYS || disposition == CREATE_NEW;
     bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) || disposition == CREATE_ALWAYS;
-    if (shim::fails("CreateFileA", path, creates ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED) ||
-        (writes && shim::read_only(path)) || shim::pending(path) ||
+    // A creation under a name that stands (and is not pending) fails on the name alone, as the system answers.
+    bool collides = disposition == CREATE_NEW && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    if (shim::fails("CreateFileA", path, creates ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED) || shim::pending(path) ||
+        (!collides && writes && shim::read_only(path)) ||
         ((access & DELETE) && shim::denied == path && shim::refuse(ERROR_ACCESS_DENIED)) ||
-        (shim::holds(path) &&
+        (!collides && shim::holds(path) &&
          (writes || !(share & FILE_SHARE_READ) || ((access & DELETE) && !shim::hold_shares_delete)) &&
          shim::refuse(ERROR_SHARING_VIOLATION)))
         return INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
     cut::opened(file, path, disposition, flags);
     shim::opened = shim::names[file] = path;
-    shim::open_flags[file] = flags;
+    shim::open_flags[file] = flags, shim::shares[file] = share;
     return file;
 }
 
@@ -294,7 +302,7 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
-    shim::names.erase(handle), shim::open_flags.erase(handle), cut::handles.erase(handle);
+    shim::names.erase(handle), shim::open_flags.erase(handle), shim::shares.erase(handle), cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);

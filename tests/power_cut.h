@@ -204,9 +204,10 @@ inline void power_cut(int choice)
         }
         first_names[name.second] = path;
     }
+    // The read-only attribute, and the mark of a file that the sweep makes a reparse point.
     for (const auto &name : kept_names)
-        if (state[name.second].attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesA((game + "\\" + name.first).c_str(), FILE_ATTRIBUTE_READONLY);
+        if (DWORD kept = state[name.second].attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM))
+            SetFileAttributesA((game + "\\" + name.first).c_str(), kept);
     TerminateProcess(GetCurrentProcess(), SWEEP_CRASH_EXIT_CODE);
 }
 

@@ -222,11 +222,12 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
                   (work + "\\" + planted.substr(at, end - at) + ".dll").c_str(), FALSE);
     }
     size_t downloads = list_dir(work).size();
-    // Beside it, a scanner (scanner.cpp) holds each new or changed file of the game folder for 2 s without sharing
-    // its deletion, as on-access virus scanners do: the update waits for it.
+    // Beside it, a scanner (scanner.cpp) holds each new or changed file of the game folder for 3 s without sharing
+    // its deletion, as on-access virus scanners do: the installed files from before the run starts, so that the
+    // commit waits for them, and then the backups and the new files as they appear.
     std::string scanned = make_temp_dir("scanner"), log = scanned + "\\held.txt";
     PROCESS_INFORMATION scanner;
-    ASSERT_TRUE(start_process("\"" + env_path("OSTREVAN_SCANNER") + "\" \"" + game + "\" 2000 \"" + log + "\"", scanned,
+    ASSERT_TRUE(start_process("\"" + env_path("OSTREVAN_SCANNER") + "\" \"" + game + "\" 3000 \"" + log + "\"", scanned,
                               &scanner));
     for (int waited = 0; read_file(log).find("held Ostrevan.exe") == std::string::npos && waited < 20000; waited += 20)
         Sleep(20);
@@ -235,8 +236,9 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
                                                     read_file(package + "\\Patch102Notes.txt") + "|85|0");
     TerminateProcess(scanner.hProcess, 0);
     finish_process(&scanner, 5000);
+    // The unpacked files are the run's alone until they are in place: no other program can hold one.
     for (const char *name : INSTALLED_NAMES)
-        EXPECT_NE(read_file(log).find(std::string("held ~") + name + "\n"), std::string::npos) << "not held: ~" << name;
+        EXPECT_EQ(read_file(log).find(std::string("held ~") + name + "\n"), std::string::npos) << "held: ~" << name;
     remove_tree(scanned);
     for (const std::string &name : list_dir(work)) {
         if (name.size() > 7 && name.compare(name.size() - 7, 7, ".loaded") == 0)
@@ -438,9 +440,10 @@ class Sweep : public Update
             EXPECT_TRUE(tree == old_tree || (after_crash && tree == new_tree))
                 << "a failed run:" << changes(old_tree, tree);
         bool named = false;
-        for (const char *name :
-             {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin", "~Patch102.journal"})
-            named = named || r.text("details").find(std::string(": ") + name + " " + r.code()) != std::string::npos;
+        for (const std::string &name :
+             std::initializer_list<std::string>{"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin",
+                                                "patch1.bin", "~Patch102.journal", game})
+            named = named || r.text("details").find(": " + name + " " + r.code()) != std::string::npos;
         EXPECT_TRUE(named) << "the details name no file with the reason " << r.code() << r.text("details");
     }
 
