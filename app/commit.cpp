@@ -35,10 +35,25 @@ struct CommitPlan {
     DWORD attributes[PAYLOAD_ROWS]; // of an old file, before the commit
 };
 
+// This run found or wrote a commit's journal that is still in the game
+// folder, or cannot tell that it is not: a commit is then under way or not
+// yet undone, and the unpacked files tell the next run which installed files
+// it never replaced.
+static bool journal_written;
+
 // The journal's path, GAME_PATH_SIZE bytes; false when it does not fit.
 static bool format_journal_path(char *path)
 {
     return format_game_path(path, GAME_PATH_SIZE, "", JOURNAL_NAME, "");
+}
+
+// After a failed write or removal of the journal: true unless it is gone for
+// certain. A name whose deletion is pending is gone once its holder lets go.
+static bool journal_remains(const char *journal_path)
+{
+    DWORD attributes = 0;
+    DWORD error = file_attributes(journal_path, &attributes);
+    return !is_absent(error) && error != ERROR_DELETE_PENDING;
 }
 
 // The file's name, with false when its paths do not fit; the run checks
@@ -231,6 +246,7 @@ int commit_payloads()
     }
     format_journal(&plan, journal, sizeof journal);
     DWORD error = write_file_durably(journal_path, journal, static_cast<DWORD>(strlen(journal)), NULL);
+    journal_written = error == 0 || journal_remains(journal_path);
     if (error != 0) {
         append_file_failure(CANT_REPLACE_LINE, JOURNAL_NAME, error);
         undo_commit(&plan, false);
@@ -250,11 +266,12 @@ int commit_payloads()
         error = remove_file(journal_path);
         if (error != 0)
             append_file_failure(CANT_REPLACE_LINE, JOURNAL_NAME, error);
+        journal_written = error != 0;
     }
     if (error != 0) {
         // The journal stays only while something could not be put back: the next run finishes the job.
         if (undo_commit(&plan, true))
-            remove_file(journal_path);
+            journal_written = remove_file(journal_path) != 0 && journal_remains(journal_path);
         return -1;
     }
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
@@ -272,6 +289,7 @@ int recover_interrupted_commit()
     if (install_dir[0] == '\0' || !format_journal_path(journal_path))
         return 0;
     DWORD error = read_small_file(journal_path, journal, sizeof journal);
+    journal_written = !is_absent(error);
     if (error != 0 && !is_absent(error)) {
         append_file_failure(CANT_RESTORE_LINE, JOURNAL_NAME, error);
         return -1;
@@ -290,22 +308,14 @@ int recover_interrupted_commit()
             append_file_failure(CANT_RESTORE_LINE, JOURNAL_NAME, error);
             return -1;
         }
+        journal_written = false;
     }
     return 0;
 }
 
-bool journal_stands()
-{
-    char journal_path[GAME_PATH_SIZE];
-    DWORD attributes = 0;
-    if (install_dir[0] == '\0')
-        return false;
-    return !format_journal_path(journal_path) || !is_absent(file_attributes(journal_path, &attributes));
-}
-
 void discard_unpacked_files()
 {
-    bool stands = journal_stands();
+    bool stands = journal_written;
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
         // Once per file: a file still held is waited for once.
         const char *name = payload_manifest[i].install_name;

@@ -35,13 +35,11 @@ int commit_payloads();
 // and this run must not update.
 int recover_interrupted_commit();
 
-// journal_stands -- true while a commit's journal is in the game folder, or
-// cannot be told absent: a commit is then under way or not yet undone, and
-// the temporary files tell which installed files it never replaced.
-bool journal_stands();
-
 // discard_unpacked_files -- closes every unpacked file and removes it, with
-// any that an earlier run left, unless a journal stands (journal_stands).
+// any that an earlier run left, unless this run leaves a commit's journal in
+// the game folder (or cannot tell that it does not): a commit is then under
+// way or not yet undone, and the unpacked files tell the next run which
+// installed files it never replaced.
 // Without a game directory it removes nothing: the paths would name files
 // at the root of the drive that this run never wrote.
 void discard_unpacked_files();

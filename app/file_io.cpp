@@ -443,6 +443,11 @@ DWORD keep_file(const char *path, const char *backup, DWORD *attributes)
     if (error != 0)
         return error;
     *attributes = facts.attributes & SETTABLE_ATTRIBUTES;
+    // A backup that an earlier run left as a second link to this very file already keeps its content.
+    if (facts.links == 2) {
+        CloseHandle(file);
+        return 0;
+    }
     error = name_file(file, LINK_INFORMATION, backup, false);
     // A backup left by an earlier run is never taken for this one's.
     DWORD removed = names_a_file(error) ? remove_file(backup) : 0;

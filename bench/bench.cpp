@@ -178,11 +178,14 @@ static bool commit()
     return commit_payloads() == 0;
 }
 
-// What a naive updater does: copies each unpacked file over the installed one, then deletes it.
+// What a naive updater does: copies each unpacked file over the installed one, then deletes it. Its
+// unpacked files are closed (extraction keeps them open for the commit).
 static bool naive_commit()
 {
     char temporary[GAME_PATH_SIZE];
     bool ok = true;
+    for (HANDLE &file : unpacked_files)
+        close_kept_file(&file, false);
     for (int i = 0; i < PAYLOAD_ROWS && ok; ++i) {
         const char *name = payload_manifest[i].install_name;
         if (payload_row_applies(&payload_manifest[i], LANGUAGE_GERMAN))

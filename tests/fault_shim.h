@@ -23,6 +23,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <map>
+#include <set>
 #include <string>
 
 #include "res/resource.h"
@@ -42,6 +43,7 @@ inline std::string opened, hold_next;              // the file last opened; the 
 inline std::string held, denied;                   // the held name; a name whose deletion is denied to the run
 inline std::map<HANDLE, std::string> names;        // of each open handle, the path it was opened by
 inline std::map<HANDLE, DWORD> open_flags, shares; // and the flags and sharing it was opened with
+inline std::set<HANDLE> created;                   // the open handles that created their file
 inline bool deletion_pending;                      // the held name's file was deleted while held
 
 // Appends to the report, which thus holds all that happened however the run ends.
@@ -114,6 +116,26 @@ inline void crash_here()
         TerminateProcess(GetCurrentProcess(), SWEEP_CRASH_EXIT_CODE);
 }
 
+// Where in the updater an operation is made: a hash of the return addresses of its calls within the program's own
+// image (the sweep build keeps every frame), the same for every operation that the same calls make, whatever the file.
+inline std::string call_site()
+{
+    void *frames[32];
+    USHORT count = CaptureStackBackTrace(0, 32, frames, NULL);
+    const unsigned char *image = reinterpret_cast<const unsigned char *>(GetModuleHandleA(NULL));
+    const IMAGE_NT_HEADERS *headers =
+        reinterpret_cast<const IMAGE_NT_HEADERS *>(image + reinterpret_cast<const IMAGE_DOS_HEADER *>(image)->e_lfanew);
+    unsigned hash = 2166136261u;
+    for (USHORT i = 0; i < count; ++i) {
+        size_t offset = static_cast<size_t>(static_cast<const unsigned char *>(frames[i]) - image);
+        if (static_cast<const unsigned char *>(frames[i]) >= image && offset < headers->OptionalHeader.SizeOfImage)
+            hash = (hash ^ static_cast<unsigned>(offset)) * 16777619u;
+    }
+    char text[16];
+    snprintf(text, sizeof text, "@%08x", hash);
+    return text;
+}
+
 // Counts one operation. True when it is the one to fail, with the error set; when it is the one to crash at, the
 // process ends here, or at the caller's crash_here once it has done its part of the work (whole is false).
 // An operation without a path (write, flush, close, read) counts as one on the file last opened.
@@ -122,7 +144,7 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
     load();
     if (mode == "cut" && !cut::on)
         cut::begin(game);
-    note("op " + std::string(name) + " " + (path ? path : "") + "\n");
+    note("op " + std::string(name) + " " + (path ? path : "") + " " + call_site() + "\n");
     // A holder opens the name once no handle of the run keeps it to itself; a name that is gone is not held.
     bool kept = false;
     for (const auto &open : names)
@@ -145,7 +167,10 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
     }
     snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
     std::string file = path ? path : opened;
-    note(line + ("faulted " + file.substr(file.rfind('\\') + 1)) + "\n");
+    bool made = false; // the file is one that a handle of the run created
+    for (HANDLE handle : created)
+        made = made || _stricmp(names[handle].c_str(), file.c_str()) == 0;
+    note(line + ("faulted " + file.substr(file.rfind('\\') + 1)) + (made ? " created" : "") + "\n");
     if (whole)
         crash_here();
     return refuse(error);
@@ -222,8 +247,12 @@ inline HANDLE WINAPI shim_CreateFileA(LPCSTR path, DWORD access, DWORD share, LP
         return INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
     cut::opened(file, path, disposition, flags);
-    shim::opened = shim::names[file] = path;
-    shim::open_flags[file] = flags, shim::shares[file] = share;
+    shim::opened = path;
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    shim::names[file] = path, shim::open_flags[file] = flags, shim::shares[file] = share;
+    if (disposition == CREATE_NEW)
+        shim::created.insert(file);
     return file;
 }
 
@@ -302,7 +331,8 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
 inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
-    shim::names.erase(handle), shim::open_flags.erase(handle), shim::shares.erase(handle), cut::handles.erase(handle);
+    shim::names.erase(handle), shim::open_flags.erase(handle), shim::shares.erase(handle), shim::created.erase(handle);
+    cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);

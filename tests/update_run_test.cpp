@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <commctrl.h>
 #include <map>
+#include <set>
+#include <tuple>
 #include <stdlib.h>
 #include <string>
 
@@ -54,14 +56,26 @@ std::string content(const std::string &entry) // without the read-only mark
     return entry.compare(mark, std::string::npos, READ_ONLY) == 0 ? entry.substr(0, mark) : entry;
 }
 
+// One file operation of a run, and where in the updater it was made: the same site for every operation that the
+// same calls make.
+struct Operation {
+    std::string name, path, site;
+};
+
 // What the sweep build reported of one run.
 struct SweepRun {
     DWORD exit_code = 0;
     std::string report;
-    int operations() const
+    std::vector<Operation> operations() const // "op NAME PATH @SITE", PATH empty for a call on the file last opened
     {
+        std::vector<Operation> found;
         std::string all = lines("op ");
-        return static_cast<int>(std::count(all.begin(), all.end(), '\n'));
+        for (size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1) {
+            size_t name = all.find(' ', at), site = all.rfind(' ', end);
+            found.push_back({all.substr(at, name - at), all.substr(name + 1, site > name ? site - name - 1 : 0),
+                             all.substr(site + 1, end - site - 1)});
+        }
+        return found;
     }
     std::string lines(const std::string &prefix) const // the report's lines of prefix, without it
     {
@@ -100,6 +114,34 @@ struct Config {
                      {"hard links, read-only main.bin, cloud files, no drive letter", true, true, true, CLOUD_FILE},
                      {"no hard links, short writes, read-only main.bin", false, true, false, 0},
                      {"hard links, main.bin a symbolic link", true, false, false, SYMBOLIC_LINK}};
+
+// The faults of the sweep's cells: the operation fails; the process ends there (a write half done); the name it
+// touched is held from the next operation on, as a scanner holds it, for 2 s, sharing its deletion or not, or to
+// the end of the run (sharing it every other operation).
+enum Fault { FAIL, CRASH, HOLD, HOLD_SHARED, HOLD_LONG, FAULTS };
+const char *const FAULT_NAMES[FAULTS] = {"failed", "crashed", "held 2 s", "held 2 s, sharing deletion", "held"};
+
+// What a fault at operation k (from 1) proves that no other fault of its kind proves, by the call it meets, or ""
+// where it proves nothing new: a failure meets its own call, a short write on a file system without links being a
+// fault of its own; a crash meets the call whose change it cuts short, since a crash before a call that changes
+// nothing leaves what the crash before the last change left (a write is cut half way); a hold meets the next call
+// that touches the held name.
+std::string proof(const std::vector<Operation> &ops, size_t k, Fault fault, const Config &config)
+{
+    static const char CHANGES[] = " CreateFileA WriteFile Rename Link Delete SetAttributes SetFileTime ";
+    static const char MEETS[] = " CreateFileA GetFileAttributesA Rename Link Delete ";
+    const Operation &op = ops[k - 1];
+    if (fault == FAIL)
+        return op.site + (op.name == "WriteFile" && !config.links ? " short" : "");
+    if (fault == CRASH && op.name == "WriteFile")
+        return op.site + " half";
+    if (fault == CRASH)
+        return k == 1 ? "start" : strstr(CHANGES, (" " + ops[k - 2].name + " ").c_str()) ? ops[k - 2].site : "";
+    for (size_t m = k; !op.path.empty() && m < ops.size(); ++m)
+        if (_stricmp(ops[m].path.c_str(), op.path.c_str()) == 0 && strstr(MEETS, (" " + ops[m].name + " ").c_str()))
+            return ops[m].site;
+    return "";
+}
 
 class Update : public ::testing::Test
 {
@@ -411,11 +453,12 @@ class Sweep : public Update
     }
 
     // The next run, without a fault, ends at exactly the new installation.
-    void expect_next_run_finishes(const Config &config, const char *after)
+    SweepRun expect_next_run_finishes(const Config &config, const char *after)
     {
         SweepRun next = run(config, "count", 0);
         EXPECT_TRUE(finished(next)) << after << next.text("details");
         expect_tree(new_tree, after);
+        return next;
     }
 
     // The run shows which file failed, with the platform's reason, and leaves the installation as it found it:
@@ -426,9 +469,13 @@ class Sweep : public Update
     {
         ASSERT_EQ(r.exit_code, 0u);
         Tree tree = snapshot(game);
-        std::string faulted = r.lines("faulted "); // the name of the failed operation's file
-        if (faulted[0] == '~' && faulted != "~Patch102.journal\n")
-            tree.erase(faulted.substr(0, faulted.size() - 1));
+        // The failed operation's file, which may stay when it is one of the run's own files that it could not
+        // remove; not one that it created and could not write, or check, which goes with the failure.
+        std::string faulted = r.lines("faulted "), name = faulted.substr(0, faulted.find_first_of(" \n"));
+        bool created = faulted.find(" created") != std::string::npos;
+        if (name[0] == '~' && name != "~Patch102.journal" &&
+            (!created || r.lines("injected ").find(" Delete ") != std::string::npos))
+            tree.erase(name);
         if (finished(r)) {
             EXPECT_TRUE(tree == new_tree) << "a run that was not stopped:" << changes(new_tree, tree);
             return;
@@ -447,26 +494,41 @@ class Sweep : public Update
         EXPECT_TRUE(named) << "the details name no file with the reason " << r.code() << r.text("details");
     }
 
-    // A scanner's hold at what operation k touched: a brief one (2 s, with its deletion shared or not) is waited for
-    // and the run ends at exactly the new installation. One that lasts the whole run fails it cleanly within the
-    // bound, naming the file in the player's words: as a failed run does, but for the held file itself, which may
-    // be one of the run's own that it could not remove; or the run succeeds. The next run ends at the new one.
-    void expect_holds_kept_the_promise(const Config &config, int k, int n)
+    // The cell: the run with fault at operation k, and what it must leave. A failed run, or one held to its end,
+    // leaves the installation as expected_failed_run_kept_its_promise says; one held briefly is waited for and
+    // ends as if nothing had been in its way; a crashed one leaves every file whole. In the run after a crash
+    // (nested), the old installation may stand for the new one. The next run ends at the new installation, where
+    // the state it starts from is not the old or the new installation (from which the count runs start).
+    SweepRun expect_cell_kept_the_promise(const Config &config, Fault fault, int k, bool nested)
     {
-        for (const char *brief_hold : {"2000", "2000 delete"}) {
-            install(game, 1, config);
-            hold = brief_hold;
-            SweepRun brief = run(config, "hold", k);
-            SCOPED_TRACE(std::string("hold ") + brief_hold + " of " + brief.lines("held "));
-            EXPECT_TRUE(finished(brief)) << brief.text("details");
+        hold = fault == HOLD ? "2000" : fault == HOLD_SHARED ? "2000 delete" : k % 2 ? "0 delete" : "0";
+        SweepRun r = run(config, fault == FAIL ? "fail" : fault == CRASH ? "crash" : "hold", k);
+        SCOPED_TRACE(std::string(FAULT_NAMES[fault]) + " at " + r.lines("injected ") + r.lines("held ") +
+                     r.lines("faulted ") + "operation " + std::to_string(k));
+        ++cells;
+        if (fault == FAIL) {
+            expect_failed_run_kept_its_promise(r, nested);
+        } else if (fault == CRASH) {
+            EXPECT_EQ(r.exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
+            expect_whole("after the crash");
+        } else if (fault == HOLD_LONG) {
+            expect_held_run_kept_its_promise(r, nested);
+        } else {
+            EXPECT_TRUE(finished(r)) << r.text("details");
             expect_tree(new_tree, "after a brief hold");
         }
-        install(game, 1, config);
-        hold = n % 2 ? "0 delete" : "0";
-        SweepRun held = run(config, "hold", k);
-        std::string name = held.lines("held ");
-        SCOPED_TRACE("hold " + hold + " to the end of the run of " + name);
         Tree tree = snapshot(game);
+        return tree != old_tree && tree != new_tree ? expect_next_run_finishes(config, "the run after it") : SweepRun();
+    }
+
+    // A hold that lasts the whole run fails it cleanly within the bound, naming the file in the player's words: as
+    // a failed run does, but for the held file itself, which may be one of the run's own that it could not remove;
+    // or the run is not stopped.
+    void expect_held_run_kept_its_promise(const SweepRun &held, bool nested)
+    {
+        std::string name = held.lines("held ");
+        Tree tree = snapshot(game);
+        bool undo_stopped = tree.count("~Patch102.journal") != 0;
         if (name.rfind('~', 0) == 0)
             tree.erase(name.substr(0, name.size() - 1));
         std::string slept = held.lines("sleep ");
@@ -476,29 +538,41 @@ class Sweep : public Update
         EXPECT_LE(waited, 30000) << "the run waited past its bound";
         if (finished(held)) {
             EXPECT_TRUE(tree == new_tree) << changes(new_tree, tree);
-        } else {
-            EXPECT_TRUE(held.shows(Failed) && held.text("details").find("File In Use: ") != std::string::npos)
-                << held.text("details");
-            if (tree.count("~Patch102.journal"))
-                expect_whole("an undo that the hold stopped");
-            else
-                EXPECT_TRUE(tree == old_tree) << changes(old_tree, tree);
+            return;
         }
-        expect_next_run_finishes(config, "the run after a hold");
+        EXPECT_TRUE(held.shows(Failed) && held.text("details").find("File In Use: ") != std::string::npos)
+            << held.text("details");
+        if (undo_stopped)
+            expect_whole("an undo that the hold stopped");
+        else
+            EXPECT_TRUE(tree == old_tree || (nested && tree == new_tree)) << changes(old_tree, tree);
     }
 };
 
 // A run without faults shows every row, then the dialog over the committed files, and starts the game after OK;
-// what an earlier run left under an unpacked file's name is written over whole.
+// what an earlier run left under an unpacked file's name is written over whole. Held by a scanner that shares its
+// deletion, that file is removed, but its name stays pending until the scanner lets go: the run waits for it.
 TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
 {
+    std::string leftover = game + "\\~Patch102Notes.txt";
     install(game, 1);
-    write_file(game + "\\~Patch102Notes.txt", std::string(100000, 'g'));
+    write_file(leftover, std::string(100000, 'g'));
     SweepRun r = run(CONFIGS[0], "count", 0, true);
     EXPECT_EQ(r.lines("row "), ALL_ROWS);
     EXPECT_EQ(r.text("details"), read_file(package + "\\Patch102Notes.txt"));
     EXPECT_GT(r.report.find("\ndialog\n"), r.report.rfind("~Patch102.journal")) << "the dialog follows the commit";
     expect_tree(new_tree, "after the update");
+    std::vector<Operation> ops = r.operations();
+    int k = 1;
+    while (k < static_cast<int>(ops.size()) && ops[k - 1].path != leftover)
+        ++k;
+    install(game, 1);
+    write_file(leftover, std::string(100000, 'g'));
+    hold = "2000 delete";
+    SweepRun held = run(CONFIGS[0], "hold", k);
+    EXPECT_TRUE(held.shows(Succeeded) && held.lines("held ") == "~Patch102Notes.txt\n" && !held.lines("sleep ").empty())
+        << held.text("details");
+    expect_tree(new_tree, "after the update over a leftover that was held");
 }
 
 // Verdicts that stop the run before it unpacks, or a payload that is missing or damaged: their text, no start of
@@ -552,7 +626,7 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
             EXPECT_EQ(before_dialog.find(program.empty() ? "\nop " : " Delete "), std::string::npos) << r.report;
         }
         if (verdict == NO_INSTALLATION) { // without a game directory, no file is touched
-            EXPECT_TRUE(r.operations() == 0 && read_file(root_file) == "not the updater's");
+            EXPECT_TRUE(r.operations().empty() && read_file(root_file) == "not the updater's");
             DeleteFileA(root_file.c_str());
         }
     }
@@ -607,54 +681,79 @@ TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
     expect_next_run_finishes(config, "once the files are free");
 }
 
-// For every (STEP-th) operation k of a run in each configuration: the run failed at k, or its file at k held; then
-// the run ended at k, followed by the next run, itself ended, failed or held in turn at its every NESTED_STEP-th
-// operation, then a third.
+// In each configuration, the run failed, ended or its file held at operations k: at every STEP-th one with every
+// fault, or, with STEP 0 (the sample), at the first operations that prove something new of a call (proof above),
+// spread over the configurations. After each crash the next run is ended, failed or held in turn: at every
+// NESTED_STEP-th operation, or, in the sample, where it proves something of a call that no first run makes (the
+// recovery, its undo, what a crash left in the way).
 TEST_F(Sweep, FailureOrCrashAtEveryOperation)
 {
     int step = atoi(getenv("OSTREVAN_SWEEP_STEP") ? getenv("OSTREVAN_SWEEP_STEP") : "1");
     int nested_step = atoi(getenv("OSTREVAN_SWEEP_NESTED_STEP") ? getenv("OSTREVAN_SWEEP_NESTED_STEP") : "0");
-    for (const Config &config : CONFIGS) {
-        install(game, 1, config);
-        int operations = run(config, "count", 0).operations();
-        expect_tree(new_tree, std::string(config.name) + ", a run without faults");
-        for (int k = 1; k <= operations; k += step, cells += 5) {
-            install(game, 1, config);
-            SweepRun failed = run(config, "fail", k);
-            SCOPED_TRACE(std::string(config.name) + ", operation " + failed.lines("injected "));
-            expect_failed_run_kept_its_promise(failed, false);
-            expect_next_run_finishes(config, "the run after a failure");
-            expect_holds_kept_the_promise(config, k, k / step);
-
-            // The crash is made again before each run after it: a copy of the folder would lose its links.
-            auto crash = [&] {
-                install(game, 1, config);
-                return run(config, "crash", k).exit_code;
-            };
-            EXPECT_EQ(crash(), static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
-            expect_whole("after the crash");
-            SweepRun next = run(config, "count", 0);
-            EXPECT_TRUE(finished(next)) << next.text("details");
-            expect_tree(new_tree, "the run after a crash");
-            for (int k2 = nested_step, n = 0; nested_step && k2 <= next.operations(); k2 += nested_step, ++n, ++cells) {
-                crash();
-                // In turn ended, failed, or its file at k2 held to its end (sharing deletion every other time).
-                hold = n % 6 == 5 ? "0 delete" : "0";
-                SweepRun again = run(config, n % 3 == 0 ? "crash" : n % 3 == 1 ? "fail" : "hold", k2);
-                SCOPED_TRACE("then at operation " + again.lines("injected ") + again.lines("held "));
-                if (n % 3 == 1) {
-                    expect_failed_run_kept_its_promise(again, true);
-                } else if (n % 3 == 2) {
-                    EXPECT_TRUE(again.exit_code == 0 && (again.shows(Succeeded) || again.shows(Failed)));
-                    expect_whole("after a hold in the run after a crash");
-                } else {
-                    EXPECT_EQ(again.exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
-                    expect_whole("after the second crash");
-                }
-                expect_next_run_finishes(config, "the third run");
+    struct Cell {
+        size_t config;
+        int k, k2; // k2: of the run after the crash at k, 0 for none
+        Fault fault;
+        bool operator<(const Cell &other) const
+        {
+            return std::tie(config, k, k2, fault) < std::tie(other.config, other.k, other.k2, other.fault);
+        }
+    };
+    std::map<std::string, std::vector<Cell>> proving, proving_nested; // the cells that prove each thing
+    std::set<std::string> first_sites;
+    std::vector<Cell> plan, nested;
+    // The i-th thing to prove takes its i-th cell, modulo their number: the cells spread over the configurations.
+    auto choose = [](const std::map<std::string, std::vector<Cell>> &proofs, std::vector<Cell> *cells) {
+        size_t i = 0;
+        for (const auto &proof : proofs)
+            cells->push_back(proof.second[i++ % proof.second.size()]);
+        std::sort(cells->begin(), cells->end());
+    };
+    for (size_t c = 0; c < sizeof CONFIGS / sizeof CONFIGS[0]; ++c) {
+        install(game, 1, CONFIGS[c]);
+        std::vector<Operation> ops = run(CONFIGS[c], "count", 0).operations();
+        expect_tree(new_tree, std::string(CONFIGS[c].name) + ", a run without faults");
+        expect_next_run_finishes(CONFIGS[c], "a run over the new installation");
+        for (int k = 1; k <= static_cast<int>(ops.size()); ++k) {
+            first_sites.insert(ops[k - 1].site);
+            for (int fault = FAIL; fault < FAULTS; ++fault) {
+                std::string proved = step == 0 ? proof(ops, k, Fault(fault), CONFIGS[c]) : "";
+                if (!proved.empty())
+                    proving[FAULT_NAMES[fault] + proved].push_back({c, k, 0, Fault(fault)});
+                else if (step > 0 && (k - 1) % step == 0)
+                    plan.push_back({c, k, 0, Fault(fault)});
             }
         }
-        printf("[ sweep    ] %s: %d operations\n", config.name, operations);
+        printf("[ sweep    ] %s: %zu operations\n", CONFIGS[c].name, ops.size());
+    }
+    choose(proving, &plan);
+    printf("[ sweep    ] %zu cells, then the runs after crashes\n", plan.size());
+    for (const Cell &cell : plan) {
+        const Config &config = CONFIGS[cell.config];
+        SCOPED_TRACE(config.name);
+        install(game, 1, config);
+        SweepRun next = expect_cell_kept_the_promise(config, cell.fault, cell.k, false);
+        std::vector<Operation> ops = next.operations();
+        for (int k2 = 1; cell.fault == CRASH && k2 <= static_cast<int>(ops.size()); ++k2) {
+            for (Fault fault : {CRASH, FAIL, HOLD_SHARED, HOLD_LONG}) {
+                std::string proved = step == 0 ? proof(ops, k2, fault, config) : "";
+                if (!proved.empty() && !first_sites.count(proved.substr(0, proved.find(' '))))
+                    proving_nested[FAULT_NAMES[fault] + proved].push_back({cell.config, cell.k, k2, fault});
+            }
+            // In turn ended, failed, or its file at k2 held to its end.
+            const Fault turns[] = {CRASH, FAIL, HOLD_LONG};
+            if (nested_step > 0 && k2 % nested_step == 0)
+                nested.push_back({cell.config, cell.k, k2, turns[k2 / nested_step % 3]});
+        }
+    }
+    choose(proving_nested, &nested);
+    printf("[ sweep    ] %zu cells in the runs after crashes\n", nested.size());
+    for (const Cell &cell : nested) {
+        const Config &config = CONFIGS[cell.config];
+        SCOPED_TRACE(std::string(config.name) + ", after a crash at operation " + std::to_string(cell.k));
+        install(game, 1, config);
+        EXPECT_EQ(run(config, "crash", cell.k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
+        expect_cell_kept_the_promise(config, cell.fault, cell.k2, true);
     }
 }
 

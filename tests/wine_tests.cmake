@@ -52,7 +52,9 @@ set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INST
 # The updater's own sources built again with the shim of the fault sweep (tests only), for the sweep's scenarios.
 add_executable(updater_sweep WIN32 ${UPDATER_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/app/main.cpp
                                    ${CMAKE_SOURCE_DIR}/app/system_dlls.cpp ${CMAKE_SOURCE_DIR}/res/updater.rc)
-target_compile_options(updater_sweep PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_CURRENT_SOURCE_DIR}/fault_shim.h>)
+# Every call keeps its frame and its own place, so that the shim can tell where an operation is made.
+target_compile_options(updater_sweep PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_CURRENT_SOURCE_DIR}/fault_shim.h>
+                       -O0 -fno-omit-frame-pointer)
 target_link_libraries(updater_sweep PRIVATE portable comctl32 shell32 advapi32 ole32 oleaut32 uuid)
 add_dependencies(updater_sweep updater_icon)
 add_dependencies(update_run_tests updater_sweep)
