@@ -681,15 +681,14 @@ TEST_F(Sweep, CommitThatCannotBeUndoneStopsTheRunUntilItCan)
     expect_next_run_finishes(config, "once the files are free");
 }
 
-// In each configuration, the run failed, ended or its file held at operations k: at every STEP-th one with every
-// fault, or, with STEP 0 (the sample), at the first operations that prove something new of a call (proof above),
-// spread over the configurations. After each crash the next run is ended, failed or held in turn: at every
-// NESTED_STEP-th operation, or, in the sample, where it proves something of a call that no first run makes (the
-// recovery, its undo, what a crash left in the way).
+// In each configuration, the run failed, ended or its file held at every operation where that proves something
+// (proof above), or, in the sample (SWEEP=call), at the first operations that prove each thing, spread over the
+// configurations. After each crash, the next run likewise (SWEEP_NESTED=all or call), at the calls that no first
+// run makes: the recovery, its undo, what the crash left in the way.
 TEST_F(Sweep, FailureOrCrashAtEveryOperation)
 {
-    int step = atoi(getenv("OSTREVAN_SWEEP_STEP") ? getenv("OSTREVAN_SWEEP_STEP") : "1");
-    int nested_step = atoi(getenv("OSTREVAN_SWEEP_NESTED_STEP") ? getenv("OSTREVAN_SWEEP_NESTED_STEP") : "0");
+    auto setting = [](const char *name, const char *unset) { return std::string(getenv(name) ? getenv(name) : unset); };
+    std::string first = setting("OSTREVAN_SWEEP", "all"), second = setting("OSTREVAN_SWEEP_NESTED", "none");
     struct Cell {
         size_t config;
         int k, k2; // k2: of the run after the crash at k, 0 for none
@@ -699,14 +698,18 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
             return std::tie(config, k, k2, fault) < std::tie(other.config, other.k, other.k2, other.fault);
         }
     };
-    std::map<std::string, std::vector<Cell>> proving, proving_nested; // the cells that prove each thing
+    typedef std::map<std::string, std::vector<Cell>> Proofs; // the cells that prove each thing
+    Proofs proving, proving_nested;
     std::set<std::string> first_sites;
     std::vector<Cell> plan, nested;
-    // The i-th thing to prove takes its i-th cell, modulo their number: the cells spread over the configurations.
-    auto choose = [](const std::map<std::string, std::vector<Cell>> &proofs, std::vector<Cell> *cells) {
+    // Every cell, or the i-th thing to prove its i-th cell, modulo their number: the cells spread over the
+    // configurations.
+    auto choose = [](const Proofs &proofs, bool all, std::vector<Cell> *cells) {
         size_t i = 0;
         for (const auto &proof : proofs)
-            cells->push_back(proof.second[i++ % proof.second.size()]);
+            for (size_t j = 0; j < proof.second.size(); ++j)
+                if (all || j == i % proof.second.size())
+                    cells->push_back(proof.second[j]);
         std::sort(cells->begin(), cells->end());
     };
     for (size_t c = 0; c < sizeof CONFIGS / sizeof CONFIGS[0]; ++c) {
@@ -717,36 +720,30 @@ TEST_F(Sweep, FailureOrCrashAtEveryOperation)
         for (int k = 1; k <= static_cast<int>(ops.size()); ++k) {
             first_sites.insert(ops[k - 1].site);
             for (int fault = FAIL; fault < FAULTS; ++fault) {
-                std::string proved = step == 0 ? proof(ops, k, Fault(fault), CONFIGS[c]) : "";
+                std::string proved = proof(ops, k, Fault(fault), CONFIGS[c]);
                 if (!proved.empty())
                     proving[FAULT_NAMES[fault] + proved].push_back({c, k, 0, Fault(fault)});
-                else if (step > 0 && (k - 1) % step == 0)
-                    plan.push_back({c, k, 0, Fault(fault)});
             }
         }
         printf("[ sweep    ] %s: %zu operations\n", CONFIGS[c].name, ops.size());
     }
-    choose(proving, &plan);
+    choose(proving, first == "all", &plan);
     printf("[ sweep    ] %zu cells, then the runs after crashes\n", plan.size());
     for (const Cell &cell : plan) {
         const Config &config = CONFIGS[cell.config];
         SCOPED_TRACE(config.name);
         install(game, 1, config);
-        SweepRun next = expect_cell_kept_the_promise(config, cell.fault, cell.k, false);
-        std::vector<Operation> ops = next.operations();
+        std::vector<Operation> ops = expect_cell_kept_the_promise(config, cell.fault, cell.k, false).operations();
         for (int k2 = 1; cell.fault == CRASH && k2 <= static_cast<int>(ops.size()); ++k2) {
             for (Fault fault : {CRASH, FAIL, HOLD_SHARED, HOLD_LONG}) {
-                std::string proved = step == 0 ? proof(ops, k2, fault, config) : "";
+                std::string proved = proof(ops, k2, fault, config);
                 if (!proved.empty() && !first_sites.count(proved.substr(0, proved.find(' '))))
                     proving_nested[FAULT_NAMES[fault] + proved].push_back({cell.config, cell.k, k2, fault});
             }
-            // In turn ended, failed, or its file at k2 held to its end.
-            const Fault turns[] = {CRASH, FAIL, HOLD_LONG};
-            if (nested_step > 0 && k2 % nested_step == 0)
-                nested.push_back({cell.config, cell.k, k2, turns[k2 / nested_step % 3]});
         }
     }
-    choose(proving_nested, &nested);
+    if (second != "none")
+        choose(proving_nested, second == "all", &nested);
     printf("[ sweep    ] %zu cells in the runs after crashes\n", nested.size());
     for (const Cell &cell : nested) {
         const Config &config = CONFIGS[cell.config];

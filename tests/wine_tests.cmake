@@ -83,6 +83,15 @@ list(APPEND RUN_ENV OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll> OSTREVAN_P
 wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleaut32= WINE_TIMEOUT=60
           ARGS ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR} ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
 
+# The scenarios of the sweep build and a sample of the fault sweep, chosen by call (`make sweep` runs all of it):
+# every call of a run in each configuration failed, ended and held; and, on the 64-bit twin (the other core's
+# share), every call of a run after a crash that no first run makes.
+list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
+set(NESTED $<$<STREQUAL:${ARCH},win64>:OSTREVAN_SWEEP_NESTED=call>)
+wine_test(fault_sweep_sample_${ARCH} update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP=call ${NESTED}
+          WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*:-Sweep.PowerCut*)
+set_tests_properties(fault_sweep_sample_${ARCH} PROPERTIES TIMEOUT 1600)
+
 if(ARCH STREQUAL "win64")
     wine_test(update_run_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Ready*)
     wine_test(game_in_use_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
@@ -91,6 +100,10 @@ if(ARCH STREQUAL "win64")
     target_link_libraries(pack_tests PRIVATE package_builder)
     add_dependencies(pack_tests updater)
     wine_test(packing pack_tests en_US.UTF-8 ENV OSTREVAN_UPDATER=Z:$<TARGET_FILE:updater>)
+    # Every state of a power cut after every third operation that changed the folder, in each configuration.
+    wine_test(power_cut_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_CUT_STEP=3 WINE_TIMEOUT=900
+              ARGS --gtest_filter=Sweep.PowerCut*)
+    set_tests_properties(power_cut_sample PROPERTIES TIMEOUT 1000)
     return()
 endif()
 
@@ -148,13 +161,3 @@ wine_test(update_run_signed_release update_run_tests en_US.UTF-8
           ARGS --gtest_filter=UpdateRun.Ready*)
 set_tests_properties(update_run_signed_release PROPERTIES FIXTURES_REQUIRED "wine;signed_release")
 
-# The scenarios of the sweep build, and a sample of the fault sweep: every 29th operation, and in each crashed
-# run's successor every 149th; and of the power cuts, every state at every 23rd operation that changed the
-# folder (`make sweep` runs all of it under wine64).
-list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
-wine_test(fault_sweep_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP_STEP=29
-          OSTREVAN_SWEEP_NESTED_STEP=149 WINE_TIMEOUT=1500 ARGS --gtest_filter=Sweep.*:-Sweep.PowerCut*)
-set_tests_properties(fault_sweep_sample PROPERTIES TIMEOUT 1600)
-wine_test(power_cut_sample update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_CUT_STEP=23 WINE_TIMEOUT=900
-          ARGS --gtest_filter=Sweep.PowerCut*)
-set_tests_properties(power_cut_sample PROPERTIES TIMEOUT 1000)
