@@ -1,19 +1,13 @@
-// fault_shim.h -- force-included into the sweep build of the updater: each file operation is counted, held to
-// Windows' rules for read-only files (Wine as root opens one for writing), and failed (OSTREVAN_SWEEP_MODE=fail) or
-// ended on the spot (crash), a write then half done, at operation OSTREVAN_SWEEP_AT. MODE=hold: the name
-// that operation AT wrote, closed, linked or renamed is held from then on, as an on-access scanner holds it, for
-// HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete"; the shim answers what Windows
-// answers then. Sleep and GetTickCount run on a clock of the shim's own: a pause takes no time. NO_LINKS=1: no hard
-// links, as on FAT and exFAT, and a write that fails reports success with a short count, as some file systems do.
-// MODE=cut: a power cut at operation AT (see power_cut.h). VOLUME=nt: a volume that the mount manager gives no drive
-// letter (a RAM disk, a disk image): a handle's path in DOS form fails with 1, the NT form answers. TAG=hex: the files
-// marked with the system attribute (the test's mark, hidden from the run) are reparse points with that tag: one that
-// is no name surrogate (compressed, cloud, deduplicated) reads as zeros through a handle that bypasses its filter
-// (FILE_FLAG_OPEN_REPARSE_POINT); a symbolic link's leads out of the folder when it is followed. Attributes a program
-// may not set (a reparse point's, a directory's) are refused, as file systems may refuse them.
-// WITHOUT=progress or dialog: that window cannot be created.
-// The dialog is answered ANSWER (ok, else Cancel); the game's start is recorded, not made. REPORT gets a line per
-// operation, pause, row and start, and what the dialog showed.
+// fault_shim.h -- force-included into the sweep build of the updater. Each file operation is counted, reported with
+// the call that made it, held to Windows' rules where Wine as root is lenient, and at operation OSTREVAN_SWEEP_AT:
+// failed (MODE=fail), ended on the spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h),
+// or its name held from then on as a scanner holds it (hold) for HOLD ms (0: the rest of the run), sharing its
+// deletion when HOLD ends in " delete"; Sleep and GetTickCount run on a clock of the shim's own. The file system:
+// NO_LINKS=1 has no hard links (FAT, exFAT) and a failed write reports success with a short count; VOLUME=nt has no
+// drive letter (DOS paths fail with 1); TAG=hex makes the files that the test marked with the system attribute
+// reparse points of that tag, read as zeros through a handle that bypasses their filter. WITHOUT=progress or dialog:
+// that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the game's start is recorded, not
+// made. REPORT gets a line per operation, pause, row and start, and what the dialog showed.
 #pragma once
 
 #include <windows.h>
@@ -121,16 +115,14 @@ inline void crash_here()
 inline std::string call_site()
 {
     void *frames[32];
-    USHORT count = CaptureStackBackTrace(0, 32, frames, NULL);
-    const unsigned char *image = reinterpret_cast<const unsigned char *>(GetModuleHandleA(NULL));
-    const IMAGE_NT_HEADERS *headers =
-        reinterpret_cast<const IMAGE_NT_HEADERS *>(image + reinterpret_cast<const IMAGE_DOS_HEADER *>(image)->e_lfanew);
+    const char *image = reinterpret_cast<const char *>(GetModuleHandleA(NULL));
+    DWORD size =
+        reinterpret_cast<const IMAGE_NT_HEADERS *>(image + reinterpret_cast<const IMAGE_DOS_HEADER *>(image)->e_lfanew)
+            ->OptionalHeader.SizeOfImage;
     unsigned hash = 2166136261u;
-    for (USHORT i = 0; i < count; ++i) {
-        size_t offset = static_cast<size_t>(static_cast<const unsigned char *>(frames[i]) - image);
-        if (static_cast<const unsigned char *>(frames[i]) >= image && offset < headers->OptionalHeader.SizeOfImage)
+    for (USHORT i = 0, count = CaptureStackBackTrace(0, 32, frames, NULL); i < count; ++i)
+        if (size_t offset = static_cast<size_t>(static_cast<const char *>(frames[i]) - image); offset < size)
             hash = (hash ^ static_cast<unsigned>(offset)) * 16777619u;
-    }
     char text[16];
     snprintf(text, sizeof text, "@%08x", hash);
     return text;
@@ -146,27 +138,24 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
         cut::begin(game);
     note("op " + std::string(name) + " " + (path ? path : "") + " " + call_site() + "\n");
     // A holder opens the name once no handle of the run keeps it to itself; a name that is gone is not held.
-    bool kept = false;
+    bool kept = false, there = !hold_next.empty() && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES;
     for (const auto &open : names)
         kept =
             kept || (_stricmp(open.second.c_str(), hold_next.c_str()) == 0 && !(shares[open.first] & FILE_SHARE_READ));
-    if (!hold_next.empty() && !kept && GetFileAttributesA(hold_next.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        held = hold_next, deletion_pending = false, held_until = now() + hold_ms;
+    if (there && !kept)
+        held = hold_next, deletion_pending = false, held_until = now() + hold_ms,
         note("held " + held.substr(held.rfind('\\') + 1) + "\n");
-    }
-    if (!kept || GetFileAttributesA(hold_next.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (!there || !kept)
         hold_next.clear();
     if (++operations == fault_at && mode == "cut")
         cut::power_cut(cut_state);
     if (operations != fault_at || (mode != "fail" && mode != "crash" && mode != "hold"))
         return false;
-    char line[120];
-    if (mode == "hold") {
-        hold_next = path ? path : opened;
-        return false;
-    }
-    snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
     std::string file = path ? path : opened;
+    if (mode == "hold")
+        return hold_next = file, false;
+    char line[120];
+    snprintf(line, sizeof line, "injected %d %s %lx\n", operations, name, static_cast<unsigned long>(error));
     bool made = false; // the file is one that a handle of the run created
     for (HANDLE handle : created)
         made = made || _stricmp(names[handle].c_str(), file.c_str()) == 0;
@@ -180,34 +169,24 @@ inline bool fails(const char *name, const char *path, DWORD error, bool whole = 
 inline bool read_only(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    bool refused = attributes != INVALID_FILE_ATTRIBUTES &&
-                   (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == FILE_ATTRIBUTE_READONLY;
-    return refused && refuse(ERROR_ACCESS_DENIED);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == FILE_ATTRIBUTE_READONLY &&
+           refuse(ERROR_ACCESS_DENIED);
 }
 
-// The tag of a file that the test marked as a reparse point, by its attributes; 0 for any other file.
-inline DWORD tag_of(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM) ? tag : 0;
-}
-
-inline DWORD attributes_of(HANDLE file)
+// True for a file that the test marked as a reparse point.
+inline bool marked(HANDLE file)
 {
     FILE_BASIC_INFO basic;
-    return GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ? basic.FileAttributes
-                                                                                   : INVALID_FILE_ATTRIBUTES;
+    return tag && GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+           (basic.FileAttributes & FILE_ATTRIBUTE_SYSTEM);
 }
 
 // The attributes as the system shows them: the test's mark is the reparse point.
 inline DWORD shown(DWORD attributes)
 {
-    return tag_of(attributes) ? (attributes & ~FILE_ATTRIBUTE_SYSTEM) | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
-}
-
-// True for a handle that was opened through a marked file that stands for another name: it was followed.
-inline bool followed(HANDLE file)
-{
-    return (tag & 0x20000000) && !(open_flags[file] & FILE_FLAG_OPEN_REPARSE_POINT) && tag_of(attributes_of(file));
+    bool mark = tag && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM);
+    return mark ? (attributes & ~FILE_ATTRIBUTE_SYSTEM) | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
 }
 
 inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
@@ -261,37 +240,18 @@ inline BOOL WINAPI shim_ReadFile(HANDLE file, LPVOID data, DWORD length, LPDWORD
 {
     if (shim::fails("ReadFile", NULL, ERROR_READ_FAULT) || !ReadFile(file, data, length, done, overlapped))
         return FALSE;
-    if ((shim::open_flags[file] & FILE_FLAG_OPEN_REPARSE_POINT) && !(shim::tag & 0x20000000) &&
-        shim::tag_of(shim::attributes_of(file)))
+    if ((shim::open_flags[file] & FILE_FLAG_OPEN_REPARSE_POINT) && !(shim::tag & 0x20000000) && shim::marked(file))
         memset(data, 0, *done);
     return TRUE;
 }
 
-// A volume without a drive letter names no handle's file in DOS form; a followed link names one outside the folder.
+// A volume without a drive letter names no handle's file in DOS form.
 inline DWORD WINAPI shim_GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags)
 {
-    if (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED))
+    if (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
+        (shim::volume == "nt" && (flags & 7) == VOLUME_NAME_DOS && shim::refuse(ERROR_INVALID_FUNCTION)))
         return 0;
-    if (shim::volume == "nt" && (flags & 7) == VOLUME_NAME_DOS) {
-        SetLastError(ERROR_INVALID_FUNCTION);
-        return 0;
-    }
-    DWORD length = GetFinalPathNameByHandleA(file, path, size, flags);
-    std::string final_path(path, length < size ? length : 0);
-    size_t name = final_path.rfind('\\');
-    if (length == 0 || length >= size || !shim::followed(file) || name == std::string::npos)
-        return length;
-    final_path.insert(name, "\\..\\elsewhere");
-    return static_cast<DWORD>(snprintf(path, size, "%s", final_path.c_str()));
-}
-
-inline BOOL WINAPI shim_GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
-{
-    if (shim::fails("GetFileInformationByHandle", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
-        !GetFileInformationByHandle(file, information))
-        return FALSE;
-    information->dwFileAttributes = shim::shown(information->dwFileAttributes);
-    return TRUE;
+    return GetFinalPathNameByHandleA(file, path, size, flags);
 }
 
 // A marked file's attributes and tag are those of a reparse point.
@@ -301,14 +261,11 @@ inline BOOL WINAPI shim_GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_H
     if (shim::fails("GetFileInformationByHandleEx", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
         !GetFileInformationByHandleEx(file, kind, information, size))
         return FALSE;
-    if (kind == FileAttributeTagInfo) {
-        FILE_ATTRIBUTE_TAG_INFO *found = static_cast<FILE_ATTRIBUTE_TAG_INFO *>(information);
-        found->ReparseTag = shim::tag_of(found->FileAttributes) ? shim::tag : found->ReparseTag;
-        found->FileAttributes = shim::shown(found->FileAttributes);
-    } else if (kind == FileBasicInfo) {
-        FILE_BASIC_INFO *found = static_cast<FILE_BASIC_INFO *>(information);
-        found->FileAttributes = shim::shown(found->FileAttributes);
-    }
+    DWORD *attributes = static_cast<DWORD *>(information) + (kind == FileBasicInfo ? 8 : 0);
+    if (kind == FileAttributeTagInfo && shim::marked(file))
+        static_cast<FILE_ATTRIBUTE_TAG_INFO *>(information)->ReparseTag = shim::tag;
+    if (kind == FileAttributeTagInfo || kind == FileBasicInfo)
+        *attributes = shim::shown(*attributes);
     return TRUE;
 }
 
@@ -380,7 +337,7 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
         const DWORD SETTABLE = 0x31a7;
         if (*attributes & ~SETTABLE)
             return static_cast<LONG>(0xC000000D); // invalid parameter
-        if (*attributes != 0 && shim::tag_of(shim::attributes_of(file)))
+        if (*attributes != 0 && shim::marked(file))
             *attributes = (*attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM;
         information = basic;
     }
@@ -445,7 +402,6 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
 #define ReadFile shim_ReadFile
 #define WriteFile shim_WriteFile
 #define GetFinalPathNameByHandleA shim_GetFinalPathNameByHandleA
-#define GetFileInformationByHandle shim_GetFileInformationByHandle
 #define GetFileInformationByHandleEx shim_GetFileInformationByHandleEx
 #define CloseHandle shim_CloseHandle
 #define GetProcAddress shim_GetProcAddress
@@ -470,6 +426,9 @@ inline void WINAPI shim_Sleep(DWORD milliseconds)
 #define FlushFileBuffers(file)                                                                                         \
     (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && cut::flushed(file, FlushFileBuffers(file)))
 #define SetFileTime(file, ...) (!shim::fails("SetFileTime", NULL, ERROR_DISK_FULL) && SetFileTime(file, __VA_ARGS__))
+#define GetFileInformationByHandle(file, information)                                                                  \
+    (!shim::fails("GetFileInformationByHandle", shim::names[file].c_str(), ERROR_ACCESS_DENIED) &&                     \
+     GetFileInformationByHandle(file, information))
 #define GetFileAttributesA(path)                                                                                       \
     (shim::fails("GetFileAttributesA", path, ERROR_ACCESS_DENIED) || shim::pending(path)                               \
          ? INVALID_FILE_ATTRIBUTES                                                                                     \

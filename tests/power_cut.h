@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tests/sweep_report.h"
+#include "tests/win_test_support.h"
 
 namespace cut
 {
@@ -67,19 +68,6 @@ inline std::string name_in_game(const std::string &path)
     return inside ? path.substr(length + 1) : "";
 }
 
-inline std::vector<WIN32_FIND_DATAA> listing()
-{
-    std::vector<WIN32_FIND_DATAA> found(1);
-    HANDLE find = FindFirstFileA((game + "\\*").c_str(), &found[0]);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found.back()))
-        if (!(found.back().dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            found.push_back(found.back());
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
-    found.pop_back();
-    return found;
-}
-
 inline void apply(const Change &change, Names *names, std::vector<File> *files)
 {
     if (change.kind == RENAMED || change.kind == REMOVED)
@@ -107,16 +95,8 @@ inline void make(const std::string &name, const std::string &data, DWORD attribu
 inline void begin(const std::string &folder)
 {
     on = true, game = folder;
-    for (const WIN32_FIND_DATAA &found : listing()) {
-        std::string data;
-        if (FILE *file = fopen((game + "\\" + found.cFileName).c_str(), "rb")) {
-            char chunk[65536];
-            for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;)
-                data.append(chunk, got);
-            fclose(file);
-        }
-        make(found.cFileName, data, found.dwFileAttributes, true);
-    }
+    for (const std::string &name : list_dir(game))
+        make(name, read_file(game + "\\" + name), GetFileAttributesA((game + "\\" + name).c_str()), true);
 }
 
 // The run writes only the files that it creates, from their start.
@@ -189,9 +169,9 @@ inline void power_cut(int choice)
 
     for (const auto &handle : shim::names)
         CloseHandle(handle.first);
-    for (const WIN32_FIND_DATAA &found : listing()) {
-        SetFileAttributesA((game + "\\" + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA((game + "\\" + found.cFileName).c_str());
+    for (const std::string &name : list_dir(game)) {
+        SetFileAttributesA((game + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((game + "\\" + name).c_str());
     }
     std::map<int, std::string> first_names;
     for (const auto &name : kept_names) {

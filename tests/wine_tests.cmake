@@ -51,7 +51,8 @@ set(RUN_ENV "OSTREVAN_PACKAGE_DIR=Z:${PACKAGE_DIR};OSTREVAN_INSTALL_101=Z:${INST
 
 # The updater's own sources built again with the shim of the fault sweep (tests only), for the sweep's scenarios.
 add_executable(updater_sweep WIN32 ${UPDATER_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/app/main.cpp
-                                   ${CMAKE_SOURCE_DIR}/app/system_dlls.cpp ${CMAKE_SOURCE_DIR}/res/updater.rc)
+                                   ${CMAKE_SOURCE_DIR}/app/system_dlls.cpp ${CMAKE_SOURCE_DIR}/res/updater.rc
+                                   win_test_support.cpp)
 # Every call keeps its frame and its own place, so that the shim can tell where an operation is made.
 target_compile_options(updater_sweep PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_CURRENT_SOURCE_DIR}/fault_shim.h>
                        -O0 -fno-omit-frame-pointer)
@@ -94,7 +95,6 @@ set_tests_properties(fault_sweep_sample_${ARCH} PROPERTIES TIMEOUT 1600)
 
 if(ARCH STREQUAL "win64")
     wine_test(update_run_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Ready*)
-    wine_test(game_in_use_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
     wine_test(links_win64 update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Links*)
     wine_test_program(pack_tests pack_test.cpp)
     target_link_libraries(pack_tests PRIVATE package_builder)
@@ -133,7 +133,6 @@ foreach(name locale code IN ZIP_LISTS names locales codes)
     endforeach()
 endforeach()
 wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
-wine_test(game_in_use update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.GameInUse*)
 wine_test(links update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Links*)
 
 # The program by inspection: its headers, imports and resources; packing the same sources again gives the same bytes.
