@@ -67,6 +67,7 @@ awk -v files="${#installs[@]}" '
         row("#", "Measured (where)", "Median [min .. max]", "Reference (where)", "Median [min .. max]", "Ratio")
         pair(1, "extract_payload, file mode, 7 rows (wine64)", "extract",
             "uncompress + fwrite, one buffer (wine64)", "floor")
+        pair("", "  the same", "extract", "  and each file flushed (wine64)", "durable_floor")
         pair(2, "run_update, German 1.01 demo (wine64)", "update", "unzip -o of the " files " files (native)", "unzip")
         pair(3, "commit_payloads, " files " files (wine64)", "commit",
             "CopyFileA over each, then delete (wine64)", "naive_commit")
