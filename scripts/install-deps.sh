@@ -7,7 +7,7 @@ packages=(
     cmake make g++ clang libclang-rt-14-dev clang-format zlib1g-dev googletest python3
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-i686
     wine64 xvfb xauth x11-apps icoutils imagemagick fonts-wine locales-all procps zip unzip gzip valgrind strace
-    osslsigncode openssl
+    osslsigncode openssl sbsigntool python3-asn1crypto faketime
 )
 
 missing=()

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# release.sh SOURCES=dir [OUT=dir] [UPDATER=exe] [SIGN_PFX=file [SIGN_PASS_FILE=file] [TIMESTAMP_URL=url]]
-#   -- packs the game's 1.02 files into Ostrevan_Patch102.exe, checks every payload, signs it, writes its checksum
-# release.sh verify PACKAGE SOURCES [SIGN_CA=file]
+# release.sh SOURCES=dir [OUT=dir] [UPDATER=exe] [SIGN_PFX=file [SIGN_PASS_FILE=file] [TIMESTAMP_URL=url]
+#            [TSA_CA=file] [TIMESTAMP_TIMEOUT=s]]
+#   -- packs the game's 1.02 files into Ostrevan_Patch102.exe, checks every payload, signs and timestamps it,
+#      verifies the signature twice, writes its checksum
+# release.sh verify PACKAGE SOURCES [SIGN_CA=file] [TSA_CA=file]
 #   -- checks a written package again: its payloads against the sources, its checksum file, its signature
+#
+# Every signature is verified by two implementations that must agree: osslsigncode, which signed it, and a
+# second one made for PE files and written elsewhere (scripts/check_signature.py: sbsigntool's sbverify for the
+# image's digest, the signature and its chain, OpenSSL's ts -verify for the timestamp).
 #
 # Settings come as NAME=value arguments or from the environment (make passes its command line on). The
 # certificate's password is read from SIGN_PASS_FILE, or else from the environment variable SIGN_PASS; never
@@ -46,18 +52,24 @@ directories = pe + 24 + (96 if struct.unpack_from("<H", head, pe + 24)[0] == 0x1
 sys.exit(0 if struct.unpack_from("<II", head, directories + 4 * 8)[1] else 1)' "$1"
 }
 
-# verify_signature PACKAGE CA_FILE [LEAF_HASH] -- the signature, its chain up to CA_FILE and, when given, its signer.
+# verify_signature PACKAGE CA_FILE TSA_CA_FILE [LEAF_HASH] -- the signature, its chain up to CA_FILE, its timestamp
+# up to TSA_CA_FILE and, when given, its signer, by both verifiers; the second one's findings in $second_check.
 verify_signature() {
-    local options=(-in "$1" -CAfile "$2")
-    [ -z "${3:-}" ] || options+=(-require-leaf-hash "SHA256:$3")
+    local options=(-in "$1" -CAfile "$2" -TSA-CAfile "$3") first=ok second=ok report
+    [ -z "${4:-}" ] || options+=(-require-leaf-hash "SHA256:$4")
     # Revocation lists are fetched from the network; the release checks the signature, not revocation.
     osslsigncode verify --help 2>&1 | grep -q -- -ignore-crl && options+=(-ignore-crl)
-    local report
-    if ! report=$(osslsigncode verify "${options[@]}" 2>&1); then
+    # osslsigncode accepts a signature whose timestamp fails, at the present time: the release does not.
+    if ! report=$(osslsigncode verify "${options[@]}" 2>&1) || ! grep -q 'Signature verification: ok' <<<"$report" ||
+        grep -q 'Timestamp Server Signature verification: failed' <<<"$report"; then
         echo "$report" | sed 's/^/  /' >&2
-        fail "the signature of $1 does not verify"
+        first=rejects
     fi
-    grep -q 'Signature verification: ok' <<<"$report" || fail "osslsigncode did not report a valid signature of $1"
+    second_check=$(/usr/bin/python3 "$root/scripts/check_signature.py" "$1" "$2" "$3") || second=rejects
+    echo "$second_check"
+    [ "$first" = "$second" ] || fail "the verifiers disagree on $1: osslsigncode $first it, the second check $second it"
+    [ "$first" = ok ] || fail "the signature of $1 does not verify"
+    echo "  signature ok (osslsigncode and the second check)"
 }
 
 if [ "${1:-}" = verify ]; then
@@ -67,7 +79,7 @@ if [ "${1:-}" = verify ]; then
     shift 3
     for setting in "$@"; do
         case "$setting" in
-        SIGN_CA=*) export "$setting" ;;
+        SIGN_CA=* | TSA_CA=*) export "$setting" ;;
         *) fail "unknown setting $setting" ;;
         esac
     done
@@ -79,8 +91,8 @@ if [ "${1:-}" = verify ]; then
         echo "  checksum ok"
     fi
     if is_signed "$package"; then
-        verify_signature "$package" "${SIGN_CA:-/etc/ssl/certs/ca-certificates.crt}"
-        echo "  signature ok"
+        sign_ca=$(absolute "${SIGN_CA:-/etc/ssl/certs/ca-certificates.crt}")
+        verify_signature "$package" "$sign_ca" "$(absolute "${TSA_CA:-$sign_ca}")"
     else
         echo "  not signed"
     fi
@@ -90,7 +102,8 @@ fi
 
 for setting in "$@"; do
     case "$setting" in
-    SOURCES=* | OUT=* | UPDATER=* | SIGN_PFX=* | SIGN_PASS_FILE=* | TIMESTAMP_URL=*) export "$setting" ;;
+    SOURCES=* | OUT=* | UPDATER=* | SIGN_PFX=* | SIGN_PASS_FILE=* | TIMESTAMP_URL=* | TSA_CA=* | TIMESTAMP_TIMEOUT=*)
+        export "$setting" ;;
     SIGN_PASS=*) fail "the password goes into SIGN_PASS_FILE or the environment, not the command line" ;;
     *) fail "unknown setting $setting" ;;
     esac
@@ -111,7 +124,10 @@ pfx=
 if [ -n "${SIGN_PFX:-}" ]; then
     pfx=$(absolute "$SIGN_PFX")
     [ -f "$pfx" ] || fail "$pfx does not exist"
-    command -v osslsigncode >/dev/null && command -v openssl >/dev/null || fail "osslsigncode or openssl is missing (make deps)"
+    for tool in osslsigncode openssl sbverify; do
+        command -v "$tool" >/dev/null || fail "$tool is missing (make deps)"
+    done
+    /usr/bin/python3 -c 'import asn1crypto' 2>/dev/null || fail "python3-asn1crypto is missing (make deps)"
     if [ -n "${SIGN_PASS_FILE:-}" ]; then
         pass_file=$(absolute "$SIGN_PASS_FILE")
         [ -f "$pass_file" ] || fail "$pass_file does not exist"
@@ -162,20 +178,29 @@ if [ -n "$pfx" ]; then
     { echo "$chain"; [ -f /etc/ssl/certs/ca-certificates.crt ] && cat /etc/ssl/certs/ca-certificates.crt; } >"$work/ca.pem"
     options=(-pkcs12 "$pfx" -h sha256 -n "$description" -time "$sign_time")
     [ -z "${TIMESTAMP_URL:-}" ] || options+=(-ts "$TIMESTAMP_URL")
-    echo "release: signing with $subject"
-    # The password reaches osslsigncode through a file or a pipe, never its arguments.
+    echo "release: signing with $subject${TIMESTAMP_URL:+, timestamped by $TIMESTAMP_URL}"
+    # The password reaches osslsigncode through a file or a pipe, never its arguments. A timestamp server that
+    # takes the connection and never answers would keep it waiting for good.
+    wait_s=${TIMESTAMP_TIMEOUT:-60}
     if [ -n "${pass_file:-}" ]; then
         options+=(-readpass "$pass_file")
-        osslsigncode sign "${options[@]}" -in "$package" -out "$work/signed.exe" >"$work/sign.log" 2>&1
+        timeout "$wait_s" osslsigncode sign "${options[@]}" -in "$package" -out "$work/signed.exe" >"$work/sign.log" 2>&1
     else
-        osslsigncode sign "${options[@]}" -readpass <(printf '%s' "$SIGN_PASS") -in "$package" -out "$work/signed.exe" \
-            >"$work/sign.log" 2>&1
-    fi || { sed 's/^/  /' "$work/sign.log" >&2; fail "osslsigncode could not sign $package"; }
+        timeout "$wait_s" osslsigncode sign "${options[@]}" -readpass <(printf '%s' "$SIGN_PASS") -in "$package" \
+            -out "$work/signed.exe" >"$work/sign.log" 2>&1
+    fi
+    status=$?
+    if [ $status != 0 ]; then
+        sed 's/^/  /' "$work/sign.log" >&2
+        [ $status != 124 ] || fail "the timestamp server $TIMESTAMP_URL did not answer within $wait_s s; nothing written"
+        fail "osslsigncode could not sign $package${TIMESTAMP_URL:+ with a timestamp from $TIMESTAMP_URL}; nothing written"
+    fi
     echo "release: verifying the signature"
-    verify_signature "$work/signed.exe" "$work/ca.pem" "$leaf_hash"
+    verify_signature "$work/signed.exe" "$work/ca.pem" "$(absolute "${TSA_CA:-$work/ca.pem}")" "$leaf_hash"
     package=$work/signed.exe
     signed="yes, Authenticode SHA-256 by $subject, signing time $(date -u -d "@$sign_time" '+%Y-%m-%d %H:%M:%S UTC'), "
-    if [ -n "${TIMESTAMP_URL:-}" ]; then signed+="timestamped by $TIMESTAMP_URL"; else signed+="no timestamp"; fi
+    stamp=$(sed -n 's/^  timestamp (second check): //p' <<<"$second_check")
+    if [ -n "$stamp" ]; then signed+="timestamp $stamp"; else signed+="no timestamp"; fi
 fi
 
 checksum=$(sha256sum "$package" | cut -d' ' -f1)

@@ -146,7 +146,7 @@ set_tests_properties(win32_package_reproducible PROPERTIES TIMEOUT 300)
 # The release pipeline (a code-signing certificate made at test time), and its signed package run by a player.
 set(RELEASE_TEST ${CMAKE_CURRENT_SOURCE_DIR}/release_test.sh)
 set(RELEASE_WORK ${CMAKE_CURRENT_BINARY_DIR}/release)
-foreach(case signed tampered)
+foreach(case signed tampered timestamped)
     add_test(NAME release_${case} COMMAND bash ${RELEASE_TEST} ${case} ${PACKAGE_DIR} ${RELEASE_WORK}/${case})
     set_tests_properties(release_${case} PROPERTIES TIMEOUT 300)
 endforeach()
