@@ -88,12 +88,13 @@ def main():
             tsa = info["tsa"].chosen.human_friendly if info["tsa"].native else "a TSA without a name"
             print("  timestamp (second check): %s by %s" % (verify_at.strftime("%Y-%m-%d %H:%M:%S UTC"), tsa))
         at = verify_at or datetime.datetime.now(datetime.timezone.utc)
-        for certificate in chain:
+        trusted = root_for(chain, sign_ca)
+        for certificate in chain + [trusted]:
             validity = certificate["tbs_certificate"]["validity"]
             if not validity["not_before"].native <= at <= validity["not_after"].native:
                 fail("%s is not valid at %s" % (certificate.subject.human_friendly, at.strftime("%Y-%m-%d %H:%M:%S UTC")))
         root = os.path.join(work, "root.pem")
-        open(root, "wb").write(pem.armor("CERTIFICATE", root_for(chain, sign_ca).dump()))
+        open(root, "wb").write(pem.armor("CERTIFICATE", trusted.dump()))
         check = subprocess.run(["sbverify", "--cert", root, package], capture_output=True, text=True)
         if check.returncode != 0:
             fail("sbverify rejects it: " + (check.stdout + check.stderr).strip().replace("\n", "; "))
