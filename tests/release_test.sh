@@ -104,12 +104,12 @@ timestamped)
         printf '[tsa]\ndefault_tsa=t\n[t]\nserial=%s.serial\nsigner_cert=%s.pem\nsigner_key=%s.key\ncerts=%s
 signer_digest=sha256\ndefault_policy=1.2.3.4.1\ndigests=sha256\ness_cert_id_alg=sha256\ntsa_name=yes\n' \
             "$2" "$2" "$2" "$([ "$2" = tsa ] && echo root.pem || echo rogue.pem)" >"$2.cnf" && echo 01 >"$2.serial"
-        at "$3" python3 "${4:-$root/tests/timestamp_server.py}" "$work/$2.cnf" "$1.port" &
+        (at "$3" python3 "${4:-$root/tests/timestamp_server.py}" "$work/$2.cnf" "$1.port" &)
         for _ in $(seq 100); do [ -s "$1.port" ] && break; sleep 0.1; done
         export "$1=http://127.0.0.1:$(cat "$1.port")"
     }
     # faketime starts its command as a child: the servers are found by their configurations.
-    trap 'pkill -f "$work/.*[.]cnf"; wait 2>/dev/null' EXIT
+    trap 'pkill -f "$work/.*[.]cnf"' EXIT
     serve now_tsa tsa now && serve window_tsa tsa "$window" && serve rogue_tsa rogue-tsa now
     printf 'import socket, sys, time\ns = socket.socket()\ns.bind(("127.0.0.1", 0))\ns.listen(5)
 open(sys.argv[2], "w").write(str(s.getsockname()[1]))\nheld = [s.accept() for _ in range(5)]\ntime.sleep(600)\n' >silent.py
