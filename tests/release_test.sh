@@ -104,7 +104,9 @@ timestamped)
         printf '[tsa]\ndefault_tsa=t\n[t]\nserial=%s.serial\nsigner_cert=%s.pem\nsigner_key=%s.key\ncerts=%s
 signer_digest=sha256\ndefault_policy=1.2.3.4.1\ndigests=sha256\ness_cert_id_alg=sha256\ntsa_name=yes\n' \
             "$2" "$2" "$2" "$([ "$2" = tsa ] && echo root.pem || echo rogue.pem)" >"$2.cnf" && echo 01 >"$2.serial"
-        (at "$3" python3 "${4:-$root/tests/timestamp_server.py}" "$work/$2.cnf" "$1.port" &)
+        local clock=()
+        [ "$3" = now ] || clock=(env TZ=UTC faketime "$3")
+        "${clock[@]}" python3 "${4:-$root/tests/timestamp_server.py}" "$work/$2.cnf" "$1.port" >/dev/null 2>&1 &
         for _ in $(seq 100); do [ -s "$1.port" ] && break; sleep 0.1; done
         export "$1=http://127.0.0.1:$(cat "$1.port")"
     }
