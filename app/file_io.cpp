@@ -450,13 +450,11 @@ DWORD keep_file(const char *path, const char *backup, DWORD *attributes)
     }
     error = name_file(file, LINK_INFORMATION, backup, false);
     // A backup left by an earlier run is never taken for this one's.
-    DWORD removed = names_a_file(error) ? remove_file(backup) : 0;
-    if (names_a_file(error) && removed == 0)
-        error = name_file(file, LINK_INFORMATION, backup, false);
-    // A file system without links gets a copy; a name that stays busy or in the way fails the keeping.
-    if (removed != 0)
-        error = removed;
-    else if (error != 0 && !is_busy(error) && !names_a_file(error))
+    bool stale = names_a_file(error);
+    if (stale && (error = remove_file(backup)) == 0)
+        error = name_file(file, LINK_INFORMATION, backup, false), stale = false;
+    // A file system without links gets a copy; a backup that stays in the way, or a busy name, fails the keeping.
+    if (error != 0 && !stale && !is_busy(error) && !names_a_file(error))
         error = copy_file(file, path, &facts, backup);
     CloseHandle(file);
     return error;
