@@ -110,17 +110,24 @@ static bool extract_all()
     return extract_rows(false);
 }
 
+// Row i unpacked into the floor's one buffer, its temporary path in scratch_path; false when that fails.
+static bool floor_row(int i, uLongf *length)
+{
+    *length = static_cast<uLongf>(floor_capacity);
+    const unsigned char *stream = stream_bytes[i] + PAYLOAD_HEADER_SIZE;
+    return uncompress(floor_buffer, length, stream, stream_size[i] - PAYLOAD_HEADER_SIZE) == Z_OK &&
+           *length == read_le32(stream_bytes[i]) &&
+           format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, "");
+}
+
 // The floor of extraction: one uncompress of each stream into one buffer, then one fwrite.
 static bool floor_rows()
 {
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        uLongf length = static_cast<uLongf>(floor_capacity);
-        const unsigned char *stream = stream_bytes[i] + PAYLOAD_HEADER_SIZE;
+        uLongf length = 0;
         FILE *file = NULL;
-        bool ok = uncompress(floor_buffer, &length, stream, stream_size[i] - PAYLOAD_HEADER_SIZE) == Z_OK &&
-                  length == read_le32(stream_bytes[i]) &&
-                  format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, "") &&
-                  (file = fopen(scratch_path, "wb")) != NULL && fwrite(floor_buffer, 1, length, file) == length;
+        bool ok = floor_row(i, &length) && (file = fopen(scratch_path, "wb")) != NULL &&
+                  fwrite(floor_buffer, 1, length, file) == length;
         if ((file && fclose(file) != 0) || !ok)
             return false;
     }
@@ -131,12 +138,10 @@ static bool floor_rows()
 static bool durable_floor_rows()
 {
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
-        uLongf length = static_cast<uLongf>(floor_capacity);
-        const unsigned char *stream = stream_bytes[i] + PAYLOAD_HEADER_SIZE;
+        uLongf length = 0;
         DWORD written = 0;
         HANDLE file = INVALID_HANDLE_VALUE;
-        bool ok = uncompress(floor_buffer, &length, stream, stream_size[i] - PAYLOAD_HEADER_SIZE) == Z_OK &&
-                  format_game_path(scratch_path, GAME_PATH_SIZE, "~", payload_manifest[i].install_name, "") &&
+        bool ok = floor_row(i, &length) &&
                   (file = CreateFileA(scratch_path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL)) !=
                       INVALID_HANDLE_VALUE &&
                   WriteFile(file, floor_buffer, static_cast<DWORD>(length), &written, NULL) && FlushFileBuffers(file);
