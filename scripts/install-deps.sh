@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # install-deps.sh -- installs the Debian packages that building and testing need
-# Prints the missing packages; installs them as root, otherwise asks for them and fails.
+# Prints the missing packages; installs them as root, otherwise asks for them and fails. A package list that cannot
+# be read is named and passed over: a failure line names the packages that could not be installed.
 set -eu
 
 packages=(
@@ -23,5 +24,12 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+. "$(dirname "$0")/apt-update.sh"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+# An index that cannot be read does not stop the install: the packages that are then installed decide.
+apt_update "$log" install-deps
+if ! apt-get install -y -qq "${missing[@]}" >"$log" 2>&1; then
+    echo "install-deps: cannot install ${missing[*]}: $(grep -m 1 '^E:' "$log")$(apt_unread_cause)" >&2
+    exit 1
+fi

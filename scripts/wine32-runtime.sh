@@ -3,9 +3,11 @@
 # This kernel runs no 32-bit code. The i386 Wine and QEMU are downloaded with a private apt configuration (the
 # system's package state is untouched) from the mirror of the machine's own apt sources, unpacked into a root in a
 # cache outside the checkout, and checked against the pinned versions; a root of these versions is reused as it is.
+# An index that cannot be read (a mirror half synced) is named and passed over: the pinned downloads decide.
 # Exits non-zero with a line saying what is missing when the runtime cannot be made.
 set -u
 . "$(dirname "$0")/wine-env.sh" ""
+. "$(dirname "$0")/apt-update.sh"
 WINE32_VERSION=8.0~repack-4
 QEMU_VERSION=1:10.0.2+ds-2+deb13u1~bpo12+1
 host_wine=$(dpkg-query -W -f='${Version}' libwine:amd64 2>/dev/null)
@@ -46,11 +48,11 @@ Dir::Cache::pkgcache ""; Dir::Cache::srcpkgcache ""; Dir::Etc::SourceList "$work
 Dir::Etc::SourceParts "$work/none"; Dir::Etc::Preferences "$work/none"; Dir::Etc::PreferencesParts "$work/none";
 EOF
 export APT_CONFIG=$work/apt.conf
-apt-get -qq update >"$work/apt.log" 2>&1 || fail "cannot read the package lists of $debian: $(tail -n 1 "$work/apt.log")"
+apt_update "$work/apt.log" wine32-runtime
 apt-get -qq --download-only install "wine32=$WINE32_VERSION" "libwine:i386=$WINE32_VERSION" >"$work/apt.log" 2>&1 ||
-    fail "cannot download wine32 $WINE32_VERSION (i386): $(grep -m 1 '^E:' "$work/apt.log")"
+    fail "cannot download wine32 $WINE32_VERSION (i386): $(grep -m 1 '^E:' "$work/apt.log")$(apt_unread_cause)"
 (cd "$work/archives" && apt-get -qq download "qemu-user:amd64=$QEMU_VERSION") >"$work/apt.log" 2>&1 ||
-    fail "cannot download qemu-user $QEMU_VERSION from bookworm-backports: $(grep -m 1 '^E:' "$work/apt.log")"
+    fail "cannot download qemu-user $QEMU_VERSION from bookworm-backports: $(grep -m 1 '^E:' "$work/apt.log")$(apt_unread_cause)"
 for deb in "$work"/archives/*.deb; do
     dpkg-deb -x "$deb" "$root" || fail "cannot unpack $(basename "$deb")"
 done
