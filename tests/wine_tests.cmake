@@ -66,11 +66,16 @@ add_test(NAME wine_session_stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-se
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# wine_test(NAME PROGRAM LOCALE [ENV...] [ARGS...]): one test process under a locale.
+# wine_test(NAME PROGRAM LOCALE [ENV...] [ARGS...]): one test process under a locale. A test program passes only
+# with its closing line: one that Wine ends half way may exit with 0.
 function(wine_test name program locale)
     cmake_parse_arguments(PARSE_ARGV 3 WT "" "" "ENV;ARGS")
     add_test(NAME ${name} COMMAND ${program} ${WT_ARGS})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT "LC_ALL=${locale};${WT_ENV}")
+    if(NOT program STREQUAL "bash")
+        set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
+                                                FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+    endif()
 endfunction()
 
 # A DLL under each of these names beside the updater, Wine told to prefer it: every DLL that a run loads but the
