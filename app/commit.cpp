@@ -41,6 +41,9 @@ struct CommitPlan {
 // it never replaced.
 static bool journal_written;
 
+// This run read the folder's journal (or learnt that there is none).
+static bool journal_read;
+
 // The journal's path, GAME_PATH_SIZE bytes; false when it does not fit.
 static bool format_journal_path(char *path)
 {
@@ -290,6 +293,7 @@ int recover_interrupted_commit()
         return 0;
     DWORD error = read_small_file(journal_path, journal, sizeof journal);
     journal_written = !is_absent(error);
+    journal_read = error == 0 || is_absent(error);
     if (error != 0 && !is_absent(error)) {
         append_file_failure(CANT_RESTORE_LINE, JOURNAL_NAME, error);
         return -1;
@@ -315,7 +319,11 @@ int recover_interrupted_commit()
 
 void discard_unpacked_files()
 {
-    bool stands = journal_written;
+    // A run that stopped before it read the journal (its discovery failed) looks for it now: the unpacked files
+    // that an interrupted commit left tell the next run which installed files it never replaced.
+    char journal_path[GAME_PATH_SIZE];
+    bool stands = journal_written || (!journal_read && install_dir[0] != '\0' && format_journal_path(journal_path) &&
+                                      journal_remains(journal_path));
     for (int i = 0; i < PAYLOAD_ROWS; ++i) {
         // Once per file: a file still held is waited for once.
         const char *name = payload_manifest[i].install_name;

@@ -39,7 +39,8 @@ int recover_interrupted_commit();
 // any that an earlier run left, unless this run leaves a commit's journal in
 // the game folder (or cannot tell that it does not): a commit is then under
 // way or not yet undone, and the unpacked files tell the next run which
-// installed files it never replaced.
+// installed files it never replaced. A run that stopped before it read the
+// journal looks for it first.
 // Without a game directory it removes nothing: the paths would name files
 // at the root of the drive that this run never wrote.
 void discard_unpacked_files();

@@ -156,6 +156,16 @@ DWORD open_game_folder(const char *path)
 
 static DWORD check_handle(HANDLE file, const char *path, int checks, const char *pair, FileFacts *facts);
 
+// The attributes of the handle's file, from the one class that every file system answers. Returns 0 or the error.
+static DWORD file_attributes_of(HANDLE file, DWORD *attributes)
+{
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
+    *attributes = basic.FileAttributes;
+    return 0;
+}
+
 // 0 when pair is the other name of the handle's file, and lies in the folder
 // too; ERROR_TOO_MANY_LINKS when it is not, or the error of looking at it.
 static DWORD check_pair(HANDLE file, const char *pair)
@@ -194,13 +204,16 @@ static DWORD check_handle(HANDLE file, const char *path, int checks, const char 
     facts->attributes = 0, facts->links = 0;
     if (checks == IN_FOLDER)
         return 0;
-    FILE_ATTRIBUTE_TAG_INFO tag;
-    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
+    // Every file system answers the attributes; only those with reparse points answer their tag (FAT refuses it).
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if ((error = file_attributes_of(file, &facts->attributes)) != 0)
+        return error;
+    if ((facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
         return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
-    facts->attributes = tag.FileAttributes;
     // Only a reparse point that stands for another name is a link: symbolic links, junctions, mount points.
-    bool link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
-    if ((checks & NOT_A_LINK) && (link || (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)))
+    bool link = (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
+    if ((checks & NOT_A_LINK) && (link || (facts->attributes & FILE_ATTRIBUTE_DIRECTORY)))
         return ERROR_CANT_RESOLVE_FILENAME;
     if (!(checks & ONE_NAME))
         return 0;
@@ -315,16 +328,15 @@ DWORD remove_file(const char *path)
         return is_absent(error) ? 0 : error;
     if (!delete_on_close(file)) {
         // Only a writable file can be deleted; another name of it keeps its attributes.
-        FILE_ATTRIBUTE_TAG_INFO tag;
+        DWORD attributes = 0;
         error = last_error_or(ERROR_ACCESS_DENIED);
-        if (error == ERROR_ACCESS_DENIED &&
-            GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
-            (tag.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
-            if (!set_attributes(file, tag.FileAttributes & ~FILE_ATTRIBUTE_READONLY) || !delete_on_close(file))
+        if (error == ERROR_ACCESS_DENIED && file_attributes_of(file, &attributes) == 0 &&
+            (attributes & FILE_ATTRIBUTE_READONLY)) {
+            if (!set_attributes(file, attributes & ~FILE_ATTRIBUTE_READONLY) || !delete_on_close(file))
                 error = last_error_or(ERROR_ACCESS_DENIED);
             else
                 error = 0;
-            set_attributes(file, tag.FileAttributes);
+            set_attributes(file, attributes);
         }
     }
     CloseHandle(file);
@@ -414,16 +426,22 @@ static DWORD copy_file(HANDLE source, const char *path, const FileFacts *facts, 
     // every program reads it, after the same checks.
     if (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         error = open_checked(path, GENERIC_READ, SHARE_ALL, OPEN_EXISTING, 0, NOT_A_LINK, NULL, &reader, &again);
-    if (error == 0 && !GetFileInformationByHandleEx(reader, FileBasicInfo, &basic, sizeof basic))
+    FILE_STANDARD_INFO standard = {};
+    if (error == 0 && (!GetFileInformationByHandleEx(reader, FileBasicInfo, &basic, sizeof basic) ||
+                       !GetFileInformationByHandleEx(reader, FileStandardInfo, &standard, sizeof standard)))
         error = last_error_or(ERROR_READ_FAULT);
     if (error == 0)
         error = create_file(backup, 0, &copy);
-    for (DWORD length = COPY_CHUNK; error == 0 && length == COPY_CHUNK;) {
+    LONGLONG copied = 0;
+    for (DWORD length = COPY_CHUNK; error == 0 && length == COPY_CHUNK; copied += length) {
         if (!ReadFile(reader, copy_buffer, COPY_CHUNK, &length, NULL))
             error = last_error_or(ERROR_READ_FAULT);
         else
             error = write_all(copy, copy_buffer, length);
     }
+    // A read that came short before the end is no backup: the copy must hold every byte of the file.
+    if (error == 0 && copied != standard.EndOfFile.QuadPart)
+        error = ERROR_READ_FAULT;
     FILETIME written = {basic.LastWriteTime.LowPart, static_cast<DWORD>(basic.LastWriteTime.HighPart)};
     if (error == 0 && !SetFileTime(copy, NULL, NULL, &written))
         error = last_error_or(ERROR_WRITE_FAULT);

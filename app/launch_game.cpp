@@ -111,6 +111,8 @@ static int start_through_shell(const char *path)
     VariantInit(&none);
     VariantInit(&directory);
     VariantInit(&show);
+    // VariantInit sets only the type (Windows before 8.1 leaves the rest as it was): the string starts null.
+    V_BSTR(&directory) = NULL;
     V_VT(&show) = VT_I4;
     V_I4(&show) = SW_SHOW;
 

@@ -3,8 +3,9 @@
 // failed (MODE=fail), ended on the spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h),
 // or its name held from then on as a scanner holds it (hold) for HOLD ms (0: the rest of the run), sharing its
 // deletion when HOLD ends in " delete"; Sleep and GetTickCount run on a clock of the shim's own. The file system:
-// NO_LINKS=1 has no hard links (FAT, exFAT) and a failed write reports success with a short count; VOLUME=nt has no
-// drive letter (DOS paths fail with 1); TAG=hex makes the files that the test marked with the system attribute
+// FS=ntfs, refs or fat answers each call as that file system does (file_systems.h), and one without hard links
+// reports a failed write as a success with a short count; VOLUME=nt has no drive letter (DOS paths fail with 1);
+// TAG=hex makes the files that the test marked with the system attribute
 // reparse points of that tag, read as zeros through a handle that bypasses their filter. WITHOUT=progress or dialog:
 // that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the game's start is recorded, not
 // made. REPORT gets a line per operation, pause, row and start, and what the dialog showed.
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "res/resource.h"
+#include "tests/file_systems.h"
 #include "tests/sweep_report.h"
 
 namespace shim
@@ -31,6 +33,7 @@ inline int fault_at, operations, bar_position, cut_state;
 inline DWORD hold_ms, tag;
 inline std::string mode, without, answer, report, game, volume; // the settings; report: its path
 inline DLGPROC product_procedure;
+inline const fs::FileSystem *file_system = &fs::FILE_SYSTEMS[0];
 
 inline DWORD slept, held_until;                    // the milliseconds that Sleep added to the clock; the hold's end
 inline std::string opened, hold_next;              // the file last opened; the name to hold from the next operation on
@@ -57,7 +60,9 @@ inline void load() // the settings, from the environment
     };
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
     fault_at = atoi(setting("AT").c_str()), cut_state = atoi(setting("CUT").c_str()), game = setting("GAME");
-    no_links = setting("NO_LINKS") == "1", volume = setting("VOLUME");
+    for (const fs::FileSystem &system : fs::FILE_SYSTEMS)
+        file_system = setting("FS") == system.name ? &system : file_system;
+    no_links = !(file_system->sets & 1u << 11), volume = setting("VOLUME");
     tag = static_cast<DWORD>(strtoul(setting("TAG").c_str(), NULL, 16));
     std::string hold = setting("HOLD");
     hold_ms = static_cast<DWORD>(atoi(hold.c_str()));
@@ -254,11 +259,14 @@ inline DWORD WINAPI shim_GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWOR
     return GetFinalPathNameByHandleA(file, path, size, flags);
 }
 
-// A marked file's attributes and tag are those of a reparse point.
+// A marked file's attributes and tag are those of a reparse point. A class that the file system does not answer
+// is refused.
 inline BOOL WINAPI shim_GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
                                                      DWORD size)
 {
+    bool answered = kind < 32 && (shim::file_system->queries & 1u << kind);
     if (shim::fails("GetFileInformationByHandleEx", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
+        (!answered && shim::refuse(ERROR_INVALID_PARAMETER, fs::INVALID_PARAMETER)) ||
         !GetFileInformationByHandleEx(file, kind, information, size))
         return FALSE;
     DWORD *attributes = static_cast<DWORD *>(information) + (kind == FileBasicInfo ? 8 : 0);
@@ -299,13 +307,15 @@ inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 // The native calls that rename, link, delete and set the attributes of a handle's file. Renaming over the held
 // file is refused (access denied), as over any file that is open, and the hold follows a held file renamed; a
 // refused rename over a name that the run may not delete leaves that name so to the run's own look at it. A held
-// file deleted (its holder shares deletion) is pending until the holder lets go. No links: the file system has none.
+// file deleted (its holder shares deletion) is pending until the holder lets go. A class that the file system does
+// not answer is refused, a link as that file system refuses it.
 inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *information, ULONG size, ULONG kind)
 {
     typedef LONG(WINAPI * Call)(HANDLE, void *, void *, ULONG, ULONG);
     static Call call = reinterpret_cast<Call>(
         reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
-    const LONG DENIED = static_cast<LONG>(0xC0000022), NO_LINKS = static_cast<LONG>(0xC0000010);
+    const LONG DENIED = static_cast<LONG>(0xC0000022);
+    bool answered = kind < 32 && (shim::file_system->sets & 1u << kind);
     std::string path = shim::names[file], to = path;
     if (kind == 10 || kind == 11) { // a rename or a link: the new name, in the folder of the root handle
         struct Name {
@@ -323,12 +333,19 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
         }
         if (shim::pending(to.c_str()))
             return static_cast<LONG>(0xC0000056);
-        if (kind == 10 && ((named->replace && shim::read_only(to.c_str())) || shim::holds(to.c_str())))
+        if (kind == 10 && named->replace && shim::read_only(to.c_str()))
+            return shim::file_system->over_read_only;
+        if (kind == 10 && shim::holds(to.c_str()))
             return DENIED;
-        if (kind == 11 && shim::no_links)
-            return NO_LINKS;
+        if (!answered)
+            return kind == 11 ? shim::file_system->link : fs::INVALID_PARAMETER;
+        // The cloud files filter refuses a link to a placeholder unless the sync provider allows them.
+        if (kind == 11 && (shim::tag & 0xFFFF0000) == 0x90000000 && shim::marked(file))
+            return DENIED;
     } else if (shim::fails(kind == 13 ? "Delete" : "SetAttributes", path.c_str(), ERROR_ACCESS_DENIED)) {
         return DENIED;
+    } else if (!answered) {
+        return fs::INVALID_PARAMETER;
     }
     unsigned char basic[40];
     if (kind == 4 && size >= sizeof basic) { // attributes after four times; a marked file keeps its mark

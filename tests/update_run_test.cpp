@@ -93,19 +93,26 @@ struct SweepRun {
     }
 };
 
-// The file systems and folders of the sweep: hard links or none (FAT32, exFAT: backups are copies, and a failed
-// write may report success with a short count); main.bin read-only; a volume without a drive letter (a RAM disk);
-// installed files that are reparse points of a tag: compressed (WOF) or cloud files, or main.bin a symbolic link.
-const DWORD COMPRESSED = 0x80000017, CLOUD_FILE = 0x9000001A, SYMBOLIC_LINK = 0xA000000C;
+// The file systems and folders of the sweep, each file system answering as file_systems.h models it: NTFS with
+// hard links; ReFS before 3.5 and FAT32 or exFAT, without links (backups are copies, and a failed write may report
+// success with a short count); main.bin read-only; a volume without a drive letter (a RAM disk, a mounted image);
+// installed files that are reparse points of a tag: deduplicated or cloud files (which refuse a link), or main.bin
+// a symbolic link.
+const DWORD DEDUPLICATED = 0x80000013, CLOUD_FILE = 0x9000001A, SYMBOLIC_LINK = 0xA000000C;
 struct Config {
-    const char *name;
-    bool links, read_only, no_drive_letter; // read-only: main.bin
+    const char *name, *file_system;
+    bool read_only, no_drive_letter; // read-only: main.bin
     DWORD tag;
-} const CONFIGS[] = {{"hard links", true, false, false, 0},
-                     {"no hard links, short writes, compressed files, no drive letter", false, false, true, COMPRESSED},
-                     {"hard links, read-only main.bin, cloud files, no drive letter", true, true, true, CLOUD_FILE},
-                     {"no hard links, short writes, read-only main.bin", false, true, false, 0},
-                     {"hard links, main.bin a symbolic link", true, false, false, SYMBOLIC_LINK}};
+    bool links() const
+    {
+        return strcmp(file_system, "ntfs") == 0;
+    }
+} const CONFIGS[] = {
+    {"NTFS", "ntfs", false, false, 0},
+    {"ReFS without links, short writes, deduplicated files, no drive letter", "refs", false, true, DEDUPLICATED},
+    {"NTFS, read-only main.bin, cloud files (no links to them), no drive letter", "ntfs", true, true, CLOUD_FILE},
+    {"FAT32 or exFAT, short writes, read-only main.bin", "fat", true, false, 0},
+    {"NTFS, main.bin a symbolic link", "ntfs", false, false, SYMBOLIC_LINK}};
 
 // The faults of the sweep's cells: the operation fails; the process ends there (a write half done); the name it
 // touched is held from the next operation on, as a scanner holds it, for 2 s, sharing its deletion or not, or to
@@ -124,7 +131,7 @@ std::string proof(const std::vector<Operation> &ops, size_t k, Fault fault, cons
     static const char MEETS[] = " CreateFileA GetFileAttributesA Rename Link Delete ";
     const Operation &op = ops[k - 1];
     if (fault == FAIL)
-        return op.site + (op.name == "WriteFile" && !config.links ? " short" : "");
+        return op.site + (op.name == "WriteFile" && !config.links() ? " short" : "");
     if (fault == CRASH && op.name == "WriteFile")
         return op.site + " half";
     if (fault == CRASH)
@@ -391,7 +398,7 @@ class Sweep : public Update
         const char *settings[][2] = {{"MODE", mode},
                                      {"AT", fault_at.c_str()},
                                      {"HOLD", hold.c_str()},
-                                     {"NO_LINKS", config.links ? "0" : "1"},
+                                     {"FS", config.file_system},
                                      {"VOLUME", config.no_drive_letter ? "nt" : ""},
                                      {"TAG", tag},
                                      {"REPORT", report.c_str()},
@@ -430,12 +437,6 @@ class Sweep : public Update
                     ";";
         }
         return lost;
-    }
-
-    // Every installed file is exactly its old or its new bytes.
-    void expect_whole(const char *when)
-    {
-        EXPECT_EQ(losses(true), "") << when;
     }
 
     // True when r ended as every run does that nothing interrupts: with success, or with the refusal.
@@ -481,7 +482,7 @@ class Sweep : public Update
         }
         ASSERT_TRUE(r.shows(Failed)) << "no result dialog";
         if (undo_stopped && (held || r.text("details").rfind("Can't Restore File: ", 0) == 0))
-            expect_whole("an undo that was stopped");
+            EXPECT_EQ(losses(true), "") << "an undo that was stopped";
         else
             EXPECT_TRUE(tree == old_tree || (nested && tree == new_tree)) << "a failed run:" << changes(old_tree, tree);
         // A file that stays held is named in the player's words, and by the progress window while the run waits.
@@ -509,7 +510,7 @@ class Sweep : public Update
         ++cells;
         if (fault == CRASH) {
             EXPECT_EQ(r.exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
-            expect_whole("after the crash");
+            EXPECT_EQ(losses(true), "") << "after the crash";
         } else if (fault == FAIL || fault == HOLD_LONG) {
             expect_stopped_run_kept_its_promise(r, fault == HOLD_LONG, nested);
         } else {
@@ -601,6 +602,29 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
             DeleteFileA(root_file.c_str());
         }
     }
+}
+
+// A commit cut short leaves its journal and the unpacked files, which tell the next run what it never replaced. A
+// run that stops at discovery (here: no marker file) leaves them all; the run after it undoes the commit and
+// updates, a read-only file it never replaced included.
+TEST_F(Sweep, RunStoppedAtDiscoveryKeepsWhatACrashLeft)
+{
+    const Config &config = CONFIGS[2];
+    install(game, 1, config);
+    std::vector<Operation> ops = run(config, "count", 0).operations();
+    int k = 1;
+    while (k < static_cast<int>(ops.size()) && ops[k - 1].name != "Rename")
+        ++k;
+    install(game, 1, config);
+    EXPECT_EQ(run(config, "crash", k).exit_code, static_cast<DWORD>(SWEEP_CRASH_EXIT_CODE));
+    Tree crashed = snapshot(game);
+    ASSERT_TRUE(crashed.count(JOURNAL) && crashed.count("~main.bin")) << "operation " << k;
+    DeleteFileA((game + "\\local.bin").c_str());
+    crashed.erase("local.bin");
+    EXPECT_EQ(run(config, "count", 0).text("details"), catalogue_text(1, Corrupt));
+    expect_tree(crashed, "after the run that found no marker");
+    write_file(game + "\\local.bin", "");
+    expect_next_run_finishes(config, "the run after it");
 }
 
 // The progress window and the result dialog are conveniences: a run where either cannot be created updates and
@@ -707,13 +731,11 @@ TEST_F(Sweep, PowerCutAfterEveryChange)
                        (" " + ops[k - 2].name + " ").c_str()))
                 cuts.push_back(static_cast<int>(k));
         for (size_t i = 0; i < cuts.size(); i += step) {
-            // A write names no file: it is one on the file last opened.
-            size_t named = static_cast<size_t>(cuts[i] - 2);
-            while (named > 0 && ops[named].path.empty())
-                --named;
-            std::string point = std::string(config.name) + ", a cut after operation " + std::to_string(cuts[i] - 1) +
-                                " (" + ops[cuts[i] - 2].name + " " +
-                                ops[named].path.substr(ops[named].path.rfind('\\') + 1) + ")";
+            const Operation &after = ops[cuts[i] - 2];
+            std::string point =
+                std::string(config.name) + ", a cut after operation " + std::to_string(cuts[i] - 1) + " (" +
+                after.name + " " +
+                (after.path.empty() ? "of the file last opened" : after.path.substr(after.path.rfind('\\') + 1)) + ")";
             for (int states = 1; cut_state < states; ++cut_state, ++cells) {
                 install(game, 1, config);
                 SweepRun cut = run(config, "cut", cuts[i]);
