@@ -287,12 +287,12 @@ static DWORD finish_file(HANDLE file, const char *path, DWORD error, HANDLE *kep
         *kept = file;
         return 0;
     }
-    if (error != 0)
-        delete_on_close(file);
-    if (!CloseHandle(file) && error == 0) {
+    // A disk that reports a write's error late may refuse the deletion on the handle too: the name goes then.
+    bool removed = error != 0 && delete_on_close(file);
+    if (!CloseHandle(file) && error == 0)
         error = last_error_or(ERROR_WRITE_FAULT);
+    if (error != 0 && !removed)
         remove_file(path);
-    }
     return error;
 }
 

@@ -1,6 +1,7 @@
 // fault_shim.h -- force-included into the sweep build of the updater. Each file operation is counted, reported with
 // the call that made it, held to Windows' rules where Wine as root is lenient, and at operation OSTREVAN_SWEEP_AT:
-// failed (MODE=fail), ended on the spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h),
+// failed (MODE=fail; a flush fails late, its data written, its handle refusing every change after it), ended on the
+// spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h),
 // or its name held from then on as a scanner holds it (hold) for HOLD ms (0: the rest of the run), sharing its
 // deletion when HOLD ends in " delete"; Sleep and GetTickCount run on a clock of the shim's own. The file system:
 // FS=ntfs, refs or fat answers each call as that file system does (file_systems.h), and one without hard links
@@ -42,6 +43,7 @@ inline std::map<HANDLE, std::string> names;        // of each open handle, the p
 inline std::map<HANDLE, DWORD> open_flags, shares; // and the flags and sharing it was opened with
 inline std::set<HANDLE> created;                   // the open handles that created their file
 inline bool deletion_pending;                      // the held name's file was deleted while held
+inline std::set<HANDLE> broken;                    // handles whose flush failed: they refuse every change after it
 
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
@@ -297,6 +299,7 @@ inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
     shim::names.erase(handle), shim::open_flags.erase(handle), shim::shares.erase(handle), shim::created.erase(handle);
+    shim::broken.erase(handle);
     cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
@@ -358,6 +361,8 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
             *attributes = (*attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM;
         information = basic;
     }
+    if (shim::broken.count(file))
+        return static_cast<LONG>(0xC0000185); // an I/O device error
     bool follows = kind == 10 && shim::holds(path.c_str());
     LONG status = call(file, io, information, size, kind);
     if (status >= 0)
@@ -440,8 +445,17 @@ inline void WINAPI shim_Sleep(DWORD milliseconds)
 #define GetTickCount shim::now
 
 // The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names.
-#define FlushFileBuffers(file)                                                                                         \
-    (!shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL) && cut::flushed(file, FlushFileBuffers(file)))
+// A flush that fails reports a delayed write's error late, as a disk does: the data reached the disk, and the
+// handle refuses every change after it (its deletion on close among them).
+inline BOOL WINAPI shim_FlushFileBuffers(HANDLE file)
+{
+    bool failed = shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL);
+    BOOL flushed = cut::flushed(file, FlushFileBuffers(file));
+    if (failed)
+        shim::broken.insert(file), SetLastError(ERROR_DISK_FULL);
+    return flushed && !failed;
+}
+#define FlushFileBuffers shim_FlushFileBuffers
 #define SetFileTime(file, ...) (!shim::fails("SetFileTime", NULL, ERROR_DISK_FULL) && SetFileTime(file, __VA_ARGS__))
 #define GetFileInformationByHandle(file, information)                                                                  \
     (!shim::fails("GetFileInformationByHandle", shim::names[file].c_str(), ERROR_ACCESS_DENIED) &&                     \
