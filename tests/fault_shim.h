@@ -1,15 +1,15 @@
 // fault_shim.h -- force-included into the sweep build of the updater. Each file operation is counted, reported with
 // the call that made it, held to Windows' rules where Wine as root is lenient, and at operation OSTREVAN_SWEEP_AT:
 // failed (MODE=fail; a flush fails late, its data written, its handle refusing every change after it), ended on the
-// spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h),
-// or its name held from then on as a scanner holds it (hold) for HOLD ms (0: the rest of the run), sharing its
-// deletion when HOLD ends in " delete"; Sleep and GetTickCount run on a clock of the shim's own. The file system:
-// FS=ntfs, refs or fat answers each call as that file system does (file_systems.h), and one without hard links
-// reports a failed write as a success with a short count; VOLUME=nt has no drive letter (DOS paths fail with 1);
-// TAG=hex makes the files that the test marked with the system attribute
-// reparse points of that tag, read as zeros through a handle that bypasses their filter. WITHOUT=progress or dialog:
-// that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the game's start is recorded, not
-// made. REPORT gets a line per operation, pause, row and start, and what the dialog showed.
+// spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h), or its name held from then on as
+// a scanner holds it (hold) for HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete";
+// Sleep and GetTickCount run on a clock of the shim's own. The file system: FS=ntfs, refs or fat answers each call
+// as that file system does (file_systems.h), and one without hard links reports a failed write as a success with a
+// short count; VOLUME=nt has no drive letter (DOS paths fail with 1); TAG=hex makes the files that the test marked
+// with the system attribute reparse points of that tag, read as zeros through a handle that bypasses their filter.
+// WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
+// game's start is recorded, not made. REPORT gets a line per operation, pause, row and start, and what the dialog
+// showed.
 #pragma once
 
 #include <windows.h>
