@@ -52,6 +52,7 @@ static HANDLE folder_handle = INVALID_HANDLE_VALUE;
 struct FileFacts {
     DWORD attributes; // as the system reports them
     DWORD links;      // its names; 0 where they were not counted
+    LONGLONG size;    // in bytes, where the names were counted
 };
 
 static unsigned char copy_buffer[COPY_CHUNK];
@@ -201,7 +202,7 @@ static DWORD check_handle(HANDLE file, const char *path, int checks, const char 
     snprintf(expected, sizeof expected, "%s%s", folder_final, strrchr(path, '\\'));
     if (_stricmp(final_path, expected) != 0)
         return ERROR_CANT_RESOLVE_FILENAME;
-    facts->attributes = 0, facts->links = 0;
+    facts->attributes = 0, facts->links = 0, facts->size = 0;
     if (checks == IN_FOLDER)
         return 0;
     // Every file system answers the attributes; only those with reparse points answer their tag (FAT refuses it).
@@ -220,7 +221,7 @@ static DWORD check_handle(HANDLE file, const char *path, int checks, const char 
     FILE_STANDARD_INFO standard;
     if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
         return last_error_or(ERROR_CANT_RESOLVE_FILENAME);
-    facts->links = standard.NumberOfLinks;
+    facts->links = standard.NumberOfLinks, facts->size = standard.EndOfFile.QuadPart;
     if (facts->links > 1)
         return facts->links == 2 ? check_pair(file, pair) : ERROR_TOO_MANY_LINKS;
     return 0;
@@ -426,9 +427,7 @@ static DWORD copy_file(HANDLE source, const char *path, const FileFacts *facts, 
     // every program reads it, after the same checks.
     if (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         error = open_checked(path, GENERIC_READ, SHARE_ALL, OPEN_EXISTING, 0, NOT_A_LINK, NULL, &reader, &again);
-    FILE_STANDARD_INFO standard = {};
-    if (error == 0 && (!GetFileInformationByHandleEx(reader, FileBasicInfo, &basic, sizeof basic) ||
-                       !GetFileInformationByHandleEx(reader, FileStandardInfo, &standard, sizeof standard)))
+    if (error == 0 && !GetFileInformationByHandleEx(reader, FileBasicInfo, &basic, sizeof basic))
         error = last_error_or(ERROR_READ_FAULT);
     if (error == 0)
         error = create_file(backup, 0, &copy);
@@ -439,8 +438,8 @@ static DWORD copy_file(HANDLE source, const char *path, const FileFacts *facts, 
         else
             error = write_all(copy, copy_buffer, length);
     }
-    // A read that came short before the end is no backup: the copy must hold every byte of the file.
-    if (error == 0 && copied != standard.EndOfFile.QuadPart)
+    // A read that came short before the end is no backup: the copy holds every byte the file had when checked.
+    if (error == 0 && copied != facts->size)
         error = ERROR_READ_FAULT;
     FILETIME written = {basic.LastWriteTime.LowPart, static_cast<DWORD>(basic.LastWriteTime.HighPart)};
     if (error == 0 && !SetFileTime(copy, NULL, NULL, &written))
