@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "app/catalogue.h"
+#include "app/exit_codes.h"
 #include "payload/manifest.h"
 #include "res/resource.h"
 #include "tests/sweep_report.h"
@@ -268,9 +269,9 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
                               &scanner));
     for (int waited = 0; read_file(log).find("held Ostrevan.exe") == std::string::npos && waited < 20000; waited += 20)
         Sleep(20);
-    EXPECT_EQ(run_updater(true, updater, true), std::string(catalogue_text(language, Title)) + "|" +
-                                                    catalogue_text(language, Succeeded) + "|" +
-                                                    read_file(package + "\\Patch102Notes.txt") + "|85|0");
+    EXPECT_EQ(run_updater(true, updater, true),
+              std::string(catalogue_text(language, Title)) + "|" + catalogue_text(language, Succeeded) + "|" +
+                  read_file(package + "\\Patch102Notes.txt") + "|85|" + std::to_string(EXIT_CODE_UPDATED));
     TerminateProcess(scanner.hProcess, 0);
     finish_process(&scanner, 5000);
     // The unpacked files are the run's alone until they are in place: no other program can hold one.
@@ -313,6 +314,12 @@ TEST_F(UpdateRun, LinksInTheGameFolderLeadNowhereElse)
             EXPECT_FALSE(failed && !symbolic && name[0] == '~') << "a hard link is removed as a name";
             std::string file = name[0] != '~' || name == JOURNAL ? name : name.substr(1, name.find(".bak") - 1);
             EXPECT_TRUE(!failed || seen.find(": " + file + " [") != std::string::npos) << seen;
+            // A journal that cannot be read (a link under its name) stays, as a commit's that is not undone yet.
+            int code = !failed ? EXIT_CODE_UPDATED
+                       : seen.find(std::string("Can't Restore File: ") + JOURNAL) != std::string::npos
+                           ? EXIT_CODE_INTERRUPTED
+                           : EXIT_CODE_FAILED;
+            EXPECT_EQ(seen.substr(seen.rfind('|') + 1), std::to_string(code)) << seen;
             expect_tree(failed ? planted : new_tree, failed ? "after a failed update" : "after the update");
             make_symbolic_link(link, "");
         }
@@ -339,12 +346,13 @@ TEST_F(UpdateRun, SecondUpdaterLeavesTheFirstOneAlone)
     SetForegroundWindow(other);
     ASSERT_TRUE(dialog != NULL && GetForegroundWindow() != dialog);
     ASSERT_TRUE(start_process(command, work, &second));
-    EXPECT_EQ(finish_process(&second, 20000), 0u) << "the second updater did not leave by itself";
+    EXPECT_EQ(finish_process(&second, 20000), static_cast<DWORD>(EXIT_CODE_ALREADY_RUNNING))
+        << "the second updater did not leave by itself";
     EXPECT_EQ(GetForegroundWindow(), dialog);
     DestroyWindow(other);
     EXPECT_EQ(control_text(dialog, IDC_MESSAGE), catalogue_text(1, Succeeded));
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(finish_process(&first, 30000), 0u);
+    EXPECT_EQ(finish_process(&first, 30000), static_cast<DWORD>(EXIT_CODE_UPDATED));
     EXPECT_EQ(started(1000), "");
     expect_tree(new_tree, "after the update");
 }
@@ -442,7 +450,8 @@ class Sweep : public Update
     // True when r ended as every run does that nothing interrupts: with success, or with the refusal.
     bool finished(const SweepRun &r) const
     {
-        return r.exit_code == 0 && (refusal.empty() ? r.shows(Succeeded) : r.text("details") == refusal);
+        return refusal.empty() ? r.exit_code == EXIT_CODE_UPDATED && r.shows(Succeeded)
+                               : r.exit_code == EXIT_CODE_FAILED && r.text("details") == refusal;
     }
 
     // The next run, without a fault, ends at exactly the new installation.
@@ -462,7 +471,6 @@ class Sweep : public Update
     // whole, and its journal, for the next run to finish.
     void expect_stopped_run_kept_its_promise(const SweepRun &r, bool held, bool nested)
     {
-        ASSERT_EQ(r.exit_code, 0u);
         Tree tree = snapshot(game);
         bool undo_stopped = tree.count(JOURNAL) != 0;
         std::string file = held ? r.lines("held ") : r.lines("faulted "),
@@ -481,6 +489,12 @@ class Sweep : public Update
             return;
         }
         ASSERT_TRUE(r.shows(Failed)) << "no result dialog";
+        // A journal that stays, or one that the run could not read or remove (it cannot tell that none stands), is
+        // a commit not undone yet.
+        bool restore_failed =
+            r.text("details").find(std::string("Can't Restore File: ") + JOURNAL) != std::string::npos;
+        EXPECT_EQ(r.exit_code,
+                  static_cast<DWORD>(undo_stopped || restore_failed ? EXIT_CODE_INTERRUPTED : EXIT_CODE_FAILED));
         if (undo_stopped && (held || r.text("details").rfind("Can't Restore File: ", 0) == 0))
             EXPECT_EQ(losses(true), "") << "an undo that was stopped";
         else
@@ -586,7 +600,9 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
         before.erase("~main.bin");
         before.erase("~main.bin.bak");
         SweepRun r = run(CONFIGS[0], "count", 0, true, "", program);
-        EXPECT_TRUE(r.exit_code == 0 && r.shows(Failed));
+        EXPECT_EQ(r.exit_code,
+                  static_cast<DWORD>(verdict == NO_INSTALLATION ? EXIT_CODE_NOT_INSTALLED : EXIT_CODE_FAILED));
+        EXPECT_TRUE(r.shows(Failed));
         // A damaged payload's line carries whatever code the platform recorded.
         EXPECT_EQ(r.text("details").substr(0, verdict == PAYLOAD_DAMAGED ? details.size() : std::string::npos),
                   details);
@@ -621,7 +637,9 @@ TEST_F(Sweep, RunStoppedAtDiscoveryKeepsWhatACrashLeft)
     ASSERT_TRUE(crashed.count(JOURNAL) && crashed.count("~main.bin")) << "operation " << k;
     DeleteFileA((game + "\\local.bin").c_str());
     crashed.erase("local.bin");
-    EXPECT_EQ(run(config, "count", 0).text("details"), catalogue_text(1, Corrupt));
+    SweepRun stopped = run(config, "count", 0);
+    EXPECT_EQ(stopped.text("details"), catalogue_text(1, Corrupt));
+    EXPECT_EQ(stopped.exit_code, static_cast<DWORD>(EXIT_CODE_INTERRUPTED)) << "the journal stays";
     expect_tree(crashed, "after the run that found no marker");
     write_file(game + "\\local.bin", "");
     expect_next_run_finishes(config, "the run after it");
@@ -634,12 +652,13 @@ TEST_F(Sweep, WindowsThatCannotBeCreatedChangeNothingOfTheUpdate)
     for (const std::string window : {"progress", "dialog"}) {
         install(game, 1);
         SweepRun r = run(CONFIGS[0], "count", 0, true, window.c_str());
-        EXPECT_EQ(r.exit_code, 0u);
+        EXPECT_EQ(r.exit_code, static_cast<DWORD>(EXIT_CODE_UPDATED));
         EXPECT_EQ(r.lines("row "), window == "dialog" ? ALL_ROWS : "");
         expect_tree(new_tree, "an update without its " + window);
     }
     install(game, 1);
-    run(CONFIGS[0], "count", 0, true, "dialog", updater_with(1104, false));
+    EXPECT_EQ(run(CONFIGS[0], "count", 0, true, "dialog", updater_with(1104, false)).exit_code,
+              static_cast<DWORD>(EXIT_CODE_FAILED));
     expect_tree(old_tree, "a failed update without its dialog");
 }
 
