@@ -25,6 +25,8 @@ namespace
 {
 
 const char STARTED_FILE[] = "ostrevan_started.txt", JOURNAL[] = "~Patch102.journal";
+// A standard account beside Wine's one user (S-1-5-21-0-0-0-1000): the player whom an administrator elevated.
+const char PLAYER_SID[] = "S-1-5-21-0-0-0-1001";
 const char ALL_ROWS[] = "0 Patch102Notes.txt\n14 Config.exe\n28 Ostrevan.exe\n42 main.bin\n"
                         "57 patch1.bin\n71 patch1.bin\n85 patch1.bin\n";
 
@@ -153,6 +155,7 @@ class Update : public ::testing::Test
     void TearDown() override
     {
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
+        RegDeleteTreeA(HKEY_USERS, PLAYER_SID);
         remove_tree(game);
         remove_tree(work);
     }
@@ -362,6 +365,7 @@ class Sweep : public Update
   protected:
     std::string updater = updater_with(0, false);
     std::string hold = "0"; // of mode "hold": how many ms, and " delete" when the holder shares deletion
+    std::string shell_user; // the SID that the desktop shell's token answers, "" for Wine's own answers
     int cut_state = 0;      // of mode "cut": which of the states that the power cut may leave
     int cells = 0;
 
@@ -413,7 +417,8 @@ class Sweep : public Update
                                      {"ANSWER", ok ? "ok" : "cancel"},
                                      {"WITHOUT", without},
                                      {"CUT", state.c_str()},
-                                     {"GAME", game.c_str()}};
+                                     {"GAME", game.c_str()},
+                                     {"SHELL_USER", shell_user.c_str()}};
         for (const auto &setting : settings)
             SetEnvironmentVariableA((std::string("OSTREVAN_SWEEP_") + setting[0]).c_str(), setting[1]);
         DeleteFileA(report.c_str());
@@ -538,7 +543,8 @@ class Sweep : public Update
 
 // A run without faults shows every row, then the dialog over the committed files, and starts the game after OK;
 // what an earlier run left under an unpacked file's name is written over whole. Held by a scanner that shares its
-// deletion, that file is removed, but its name stays pending until the scanner lets go: the run waits for it.
+// deletion, that file is removed, but its name stays pending until the scanner lets go: the run waits for it. A run
+// that another account's administrator elevated finds the game where the player installed it.
 TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
 {
     std::string leftover = game + "\\~Patch102Notes.txt";
@@ -560,6 +566,16 @@ TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
     EXPECT_TRUE(held.shows(Succeeded) && held.lines("held ") == "~Patch102Notes.txt\n" && !held.lines("sleep ").empty())
         << held.text("details");
     expect_tree(new_tree, "after the update over a leftover that was held");
+    // Elevated by an administrator's name and password, the run's HKEY_CURRENT_USER is the administrator's hive:
+    // the game is found in the hive of the player, the user that the desktop shell runs as.
+    install(game, 1);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
+    set_game_path(game, PLAYER_SID);
+    shell_user = PLAYER_SID;
+    hold = "0";
+    SweepRun player = run(CONFIGS[0], "count", 0, true);
+    EXPECT_TRUE(player.shows(Succeeded) && player.exit_code == EXIT_CODE_UPDATED) << player.text("details");
+    expect_tree(new_tree, "after the update found in the player's hive");
 }
 
 // Verdicts that stop the run before it unpacks, or a payload that is missing or damaged: their text, no start of
