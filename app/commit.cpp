@@ -317,7 +317,7 @@ int recover_interrupted_commit()
     return 0;
 }
 
-void discard_unpacked_files()
+bool discard_unpacked_files()
 {
     // A run that stopped before it read the journal (its discovery failed) looks for it now: the unpacked files
     // that an interrupted commit left tell the next run which installed files it never replaced.
@@ -333,4 +333,5 @@ void discard_unpacked_files()
                  format_game_path(scratch_path, GAME_PATH_SIZE, "~", name, ""))
             remove_file(scratch_path);
     }
+    return stands;
 }

@@ -42,5 +42,6 @@ int recover_interrupted_commit();
 // installed files it never replaced. A run that stopped before it read the
 // journal looks for it first.
 // Without a game directory it removes nothing: the paths would name files
-// at the root of the drive that this run never wrote.
-void discard_unpacked_files();
+// at the root of the drive that this run never wrote. Returns true when the
+// journal stays (or may stay): the interrupted commit is not undone yet.
+bool discard_unpacked_files();

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <sddl.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -23,6 +24,9 @@ static const LanguageMarker language_markers[] = {
 };
 
 static const char GAME_EXECUTABLE[] = "Ostrevan.exe";
+
+// A SID's string: "S-1-", an authority and at most 15 subauthorities of 10 digits each.
+enum { SID_TEXT_SIZE = 192 };
 
 static bool file_opens(const char *path)
 {
@@ -68,6 +72,66 @@ static void read_install_path(HKEY key)
         copy_text(install_dir, sizeof install_dir, expanded);
 }
 
+// Writes the string SID of the user that process runs as into sid
+// (SID_TEXT_SIZE bytes). Returns true, or false when a call fails.
+static bool process_user(HANDLE process, char *sid)
+{
+    bool found = false;
+    HANDLE token = NULL;
+    char *text = NULL;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } owner;
+    DWORD length = 0;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return false;
+    if (!GetTokenInformation(token, TokenUser, &owner, sizeof owner, &length) ||
+        !ConvertSidToStringSidA(owner.user.User.Sid, &text))
+        goto out;
+    found = strlen(text) < SID_TEXT_SIZE;
+    if (found)
+        copy_text(sid, SID_TEXT_SIZE, text);
+out:
+    LocalFree(text);
+    CloseHandle(token);
+    return found;
+}
+
+// The key under which the player's "Software" lies, with its path in path
+// (path_size bytes): the hive of the user that the desktop shell runs as.
+// Elevated with another account's name and password ("over the shoulder"),
+// the run is that administrator, and HKEY_CURRENT_USER is the
+// administrator's hive; the shell still runs as the signed-in player.
+// Returns HKEY_USERS with "<SID>\Software", or HKEY_CURRENT_USER with
+// "Software" where the shell runs as this process's own user or cannot be
+// reached (no shell window, a call fails).
+static HKEY player_software_key(char *path, size_t path_size)
+{
+    char shell_user[SID_TEXT_SIZE];
+    char own_user[SID_TEXT_SIZE];
+    DWORD shell_process = 0;
+    HANDLE process = NULL;
+    HWND shell = GetShellWindow();
+    bool other = false;
+    snprintf(path, path_size, "Software");
+    if (!shell || !GetWindowThreadProcessId(shell, &shell_process) || shell_process == 0)
+        return HKEY_CURRENT_USER;
+    process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shell_process);
+    if (!process)
+        return HKEY_CURRENT_USER;
+    other = process_user(process, shell_user) && process_user(GetCurrentProcess(), own_user) &&
+            _stricmp(shell_user, own_user) != 0;
+    CloseHandle(process);
+    if (!other)
+        return HKEY_CURRENT_USER;
+    int length = snprintf(path, path_size, "%s\\Software", shell_user);
+    if (length > 0 && static_cast<size_t>(length) < path_size)
+        return HKEY_USERS;
+    snprintf(path, path_size, "Software");
+    return HKEY_CURRENT_USER;
+}
+
 static int system_language()
 {
     switch (GetSystemDefaultLangID() & 0x3FF) {
@@ -84,7 +148,9 @@ void discover_installation()
 {
     HKEY software = NULL;
     HKEY game = NULL;
-    RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software);
+    char software_path[SID_TEXT_SIZE + 16];
+    HKEY hive = player_software_key(software_path, sizeof software_path);
+    RegOpenKeyExA(hive, software_path, 0, KEY_READ, &software);
     RegOpenKeyExA(software, "Ostrevan", 0, KEY_READ, &game);
 
     install_dir[0] = '\0';

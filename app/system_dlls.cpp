@@ -26,6 +26,9 @@
 
 // DLL (index into SYSTEM_DLLS), function, bytes of its arguments (the "@N" of the 32-bit name).
 #define SYSTEM_FUNCTIONS(F)                                                                                            \
+    F(0, ConvertSidToStringSidA, 8)                                                                                    \
+    F(0, GetTokenInformation, 20)                                                                                      \
+    F(0, OpenProcessToken, 12)                                                                                         \
     F(0, RegCloseKey, 4)                                                                                               \
     F(0, RegOpenKeyExA, 20)                                                                                            \
     F(0, RegQueryValueExA, 24)                                                                                         \
@@ -47,6 +50,7 @@
     F(5, GetClassNameA, 12)                                                                                            \
     F(5, GetDesktopWindow, 0)                                                                                          \
     F(5, GetDlgItem, 8)                                                                                                \
+    F(5, GetShellWindow, 0)                                                                                            \
     F(5, GetWindowRect, 8)                                                                                             \
     F(5, GetWindowThreadProcessId, 8)                                                                                  \
     F(5, IsIconic, 4)                                                                                                  \

@@ -6,6 +6,7 @@
 #include "app/catalogue.h"
 #include "app/commit.h"
 #include "app/discovery.h"
+#include "app/exit_codes.h"
 #include "app/file_io.h"
 #include "app/game_paths.h"
 #include "app/launch_game.h"
@@ -49,14 +50,16 @@ int run_update(HINSTANCE instance, const char *, int)
 {
     // A second updater would race the first one over the same files.
     if (!claim_single_instance())
-        return 0;
+        return EXIT_CODE_ALREADY_RUNNING;
     int status = -1;
+    int failure = EXIT_CODE_FAILED;
     discover_installation();
     if (install_dir[0] != '\0' && !game_paths_fit()) {
         // Nothing is written where the file calls cannot reach every file of the run.
         append_failure_line(PATH_TOO_LONG_LINE, install_dir, ERROR_FILENAME_EXCED_RANGE);
     } else if (!install_found) {
         append_details(catalogue_text(language, NotInstalled));
+        failure = EXIT_CODE_NOT_INSTALLED;
     } else if (details_text[0] == '\0') {
         // One window from the first file operation to the last of the commit: a file that another program
         // holds keeps the run waiting, and the window names it meanwhile. An interrupted commit is undone
@@ -75,11 +78,10 @@ int run_update(HINSTANCE instance, const char *, int)
     }
 
     INT_PTR answer = show_result_dialog(instance);
-    if (status != 0) {
-        discard_unpacked_files();
-        return 0;
-    }
+    // A journal that stays tells a script what the dialog tells the player: the next run must finish the job.
+    if (status != 0)
+        return discard_unpacked_files() ? EXIT_CODE_INTERRUPTED : failure;
     if (answer == RESULT_OK)
         start_game();
-    return 0;
+    return EXIT_CODE_UPDATED;
 }

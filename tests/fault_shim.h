@@ -8,13 +8,14 @@
 // short count; VOLUME=nt has no drive letter (DOS paths fail with 1); TAG=hex makes the files that the test marked
 // with the system attribute reparse points of that tag, read as zeros through a handle that bypasses their filter.
 // WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
-// game's start is recorded, not made. REPORT gets a line per operation, pause, row and start, and what the dialog
-// showed.
+// game's start is recorded, not made. SHELL_USER=SID: the desktop shell runs as that user (below). REPORT gets a
+// line per operation, pause, row and start, and what the dialog showed.
 #pragma once
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,7 +33,7 @@ namespace shim
 inline bool no_links, hold_shares_delete;
 inline int fault_at, operations, bar_position, cut_state;
 inline DWORD hold_ms, tag;
-inline std::string mode, without, answer, report, game, volume; // the settings; report: its path
+inline std::string mode, without, answer, report, game, volume, shell_user; // the settings; report: its path
 inline DLGPROC product_procedure;
 inline const fs::FileSystem *file_system = &fs::FILE_SYSTEMS[0];
 
@@ -42,6 +43,7 @@ inline std::string held, denied;                   // the held name; a name whos
 inline std::map<HANDLE, std::string> names;        // of each open handle, the path it was opened by
 inline std::map<HANDLE, DWORD> open_flags, shares; // and the flags and sharing it was opened with
 inline std::set<HANDLE> created;                   // the open handles that created their file
+inline std::set<HANDLE> shell_handles;             // the open handles of the shell's process and token
 inline bool deletion_pending;                      // the held name's file was deleted while held
 inline std::set<HANDLE> broken;                    // handles whose flush failed: they refuse every change after it
 
@@ -61,6 +63,7 @@ inline void load() // the settings, from the environment
         return std::string(value ? value : "");
     };
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
+    shell_user = setting("SHELL_USER");
     fault_at = atoi(setting("AT").c_str()), cut_state = atoi(setting("CUT").c_str()), game = setting("GAME");
     for (const fs::FileSystem &system : fs::FILE_SYSTEMS)
         file_system = setting("FS") == system.name ? &system : file_system;
@@ -299,7 +302,7 @@ inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
     shim::names.erase(handle), shim::open_flags.erase(handle), shim::shares.erase(handle), shim::created.erase(handle);
-    shim::broken.erase(handle);
+    shim::broken.erase(handle), shim::shell_handles.erase(handle);
     cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
@@ -420,6 +423,74 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
     return reinterpret_cast<HINSTANCE>(42);
 }
 
+// Over-the-shoulder elevation: a standard user's run is elevated with an administrator's name and password, and
+// runs as that administrator (HKEY_CURRENT_USER is the administrator's hive), while the desktop shell, whose window
+// GetShellWindow answers, still runs as the signed-in user (Microsoft Learn: "How User Account Control works",
+// "GetShellWindow function"). Wine has no shell window and one user: with SHELL_USER set, the shell's window, its
+// process (the run's own, opened again) and that process's token answer as the shell's of that user.
+namespace shim
+{
+inline HWND const SHELL_WINDOW = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5EE90));
+const DWORD SHELL_PROCESS = 0x5EE8;
+} // namespace shim
+
+inline HWND WINAPI shim_GetShellWindow()
+{
+    shim::load();
+    return shim::shell_user.empty() ? GetShellWindow() : shim::SHELL_WINDOW;
+}
+
+inline DWORD WINAPI shim_GetWindowThreadProcessId(HWND window, LPDWORD process)
+{
+    if (window != shim::SHELL_WINDOW)
+        return GetWindowThreadProcessId(window, process);
+    if (process)
+        *process = shim::SHELL_PROCESS;
+    return GetCurrentThreadId();
+}
+
+inline HANDLE WINAPI shim_OpenProcess(DWORD access, BOOL inherit, DWORD process)
+{
+    HANDLE opened = OpenProcess(access, inherit, process == shim::SHELL_PROCESS ? GetCurrentProcessId() : process);
+    if (opened && process == shim::SHELL_PROCESS)
+        shim::shell_handles.insert(opened);
+    return opened;
+}
+
+inline BOOL WINAPI shim_OpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
+{
+    BOOL opened = OpenProcessToken(process, access, token);
+    if (opened && shim::shell_handles.count(process))
+        shim::shell_handles.insert(*token);
+    return opened;
+}
+
+// The shell's token names SHELL_USER as its user, as a TOKEN_USER whose SID follows it in the buffer.
+inline BOOL WINAPI shim_GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID information, DWORD size,
+                                            PDWORD needed)
+{
+    PSID sid = NULL;
+    if (!shim::shell_handles.count(token) || kind != TokenUser ||
+        !ConvertStringSidToSidA(shim::shell_user.c_str(), &sid))
+        return GetTokenInformation(token, kind, information, size, needed);
+    DWORD length = sizeof(TOKEN_USER) + GetLengthSid(sid);
+    *needed = length;
+    BOOL fits = size >= length && information;
+    if (fits) {
+        TOKEN_USER *user = static_cast<TOKEN_USER *>(information);
+        user->User.Sid = user + 1, user->User.Attributes = 0;
+        CopySid(GetLengthSid(sid), user->User.Sid, sid);
+    }
+    LocalFree(sid);
+    SetLastError(fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
+    return fits;
+}
+
+#define GetShellWindow shim_GetShellWindow
+#define GetWindowThreadProcessId shim_GetWindowThreadProcessId
+#define OpenProcess shim_OpenProcess
+#define OpenProcessToken shim_OpenProcessToken
+#define GetTokenInformation shim_GetTokenInformation
 #define CreateFileA shim_CreateFileA
 #define ReadFile shim_ReadFile
 #define WriteFile shim_WriteFile

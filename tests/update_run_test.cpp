@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "app/catalogue.h"
+#include "app/exit_codes.h"
 #include "payload/manifest.h"
 #include "res/resource.h"
 #include "tests/sweep_report.h"
@@ -24,6 +25,8 @@ namespace
 {
 
 const char STARTED_FILE[] = "ostrevan_started.txt", JOURNAL[] = "~Patch102.journal";
+// A standard account beside Wine's one user (S-1-5-21-0-0-0-1000): the player whom an administrator elevated.
+const char PLAYER_SID[] = "S-1-5-21-0-0-0-1001";
 const char ALL_ROWS[] = "0 Patch102Notes.txt\n14 Config.exe\n28 Ostrevan.exe\n42 main.bin\n"
                         "57 patch1.bin\n71 patch1.bin\n85 patch1.bin\n";
 
@@ -152,6 +155,7 @@ class Update : public ::testing::Test
     void TearDown() override
     {
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
+        RegDeleteTreeA(HKEY_USERS, PLAYER_SID);
         remove_tree(game);
         remove_tree(work);
     }
@@ -268,9 +272,9 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
                               &scanner));
     for (int waited = 0; read_file(log).find("held Ostrevan.exe") == std::string::npos && waited < 20000; waited += 20)
         Sleep(20);
-    EXPECT_EQ(run_updater(true, updater, true), std::string(catalogue_text(language, Title)) + "|" +
-                                                    catalogue_text(language, Succeeded) + "|" +
-                                                    read_file(package + "\\Patch102Notes.txt") + "|85|0");
+    EXPECT_EQ(run_updater(true, updater, true),
+              std::string(catalogue_text(language, Title)) + "|" + catalogue_text(language, Succeeded) + "|" +
+                  read_file(package + "\\Patch102Notes.txt") + "|85|" + std::to_string(EXIT_CODE_UPDATED));
     TerminateProcess(scanner.hProcess, 0);
     finish_process(&scanner, 5000);
     // The unpacked files are the run's alone until they are in place: no other program can hold one.
@@ -313,6 +317,12 @@ TEST_F(UpdateRun, LinksInTheGameFolderLeadNowhereElse)
             EXPECT_FALSE(failed && !symbolic && name[0] == '~') << "a hard link is removed as a name";
             std::string file = name[0] != '~' || name == JOURNAL ? name : name.substr(1, name.find(".bak") - 1);
             EXPECT_TRUE(!failed || seen.find(": " + file + " [") != std::string::npos) << seen;
+            // A journal that cannot be read (a link under its name) stays, as a commit's that is not undone yet.
+            int code = !failed ? EXIT_CODE_UPDATED
+                       : seen.find(std::string("Can't Restore File: ") + JOURNAL) != std::string::npos
+                           ? EXIT_CODE_INTERRUPTED
+                           : EXIT_CODE_FAILED;
+            EXPECT_EQ(seen.substr(seen.rfind('|') + 1), std::to_string(code)) << seen;
             expect_tree(failed ? planted : new_tree, failed ? "after a failed update" : "after the update");
             make_symbolic_link(link, "");
         }
@@ -339,12 +349,13 @@ TEST_F(UpdateRun, SecondUpdaterLeavesTheFirstOneAlone)
     SetForegroundWindow(other);
     ASSERT_TRUE(dialog != NULL && GetForegroundWindow() != dialog);
     ASSERT_TRUE(start_process(command, work, &second));
-    EXPECT_EQ(finish_process(&second, 20000), 0u) << "the second updater did not leave by itself";
+    EXPECT_EQ(finish_process(&second, 20000), static_cast<DWORD>(EXIT_CODE_ALREADY_RUNNING))
+        << "the second updater did not leave by itself";
     EXPECT_EQ(GetForegroundWindow(), dialog);
     DestroyWindow(other);
     EXPECT_EQ(control_text(dialog, IDC_MESSAGE), catalogue_text(1, Succeeded));
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(finish_process(&first, 30000), 0u);
+    EXPECT_EQ(finish_process(&first, 30000), static_cast<DWORD>(EXIT_CODE_UPDATED));
     EXPECT_EQ(started(1000), "");
     expect_tree(new_tree, "after the update");
 }
@@ -354,6 +365,7 @@ class Sweep : public Update
   protected:
     std::string updater = updater_with(0, false);
     std::string hold = "0"; // of mode "hold": how many ms, and " delete" when the holder shares deletion
+    std::string shell_user; // the SID that the desktop shell's token answers, "" for Wine's own answers
     int cut_state = 0;      // of mode "cut": which of the states that the power cut may leave
     int cells = 0;
 
@@ -405,7 +417,8 @@ class Sweep : public Update
                                      {"ANSWER", ok ? "ok" : "cancel"},
                                      {"WITHOUT", without},
                                      {"CUT", state.c_str()},
-                                     {"GAME", game.c_str()}};
+                                     {"GAME", game.c_str()},
+                                     {"SHELL_USER", shell_user.c_str()}};
         for (const auto &setting : settings)
             SetEnvironmentVariableA((std::string("OSTREVAN_SWEEP_") + setting[0]).c_str(), setting[1]);
         DeleteFileA(report.c_str());
@@ -442,7 +455,8 @@ class Sweep : public Update
     // True when r ended as every run does that nothing interrupts: with success, or with the refusal.
     bool finished(const SweepRun &r) const
     {
-        return r.exit_code == 0 && (refusal.empty() ? r.shows(Succeeded) : r.text("details") == refusal);
+        return refusal.empty() ? r.exit_code == EXIT_CODE_UPDATED && r.shows(Succeeded)
+                               : r.exit_code == EXIT_CODE_FAILED && r.text("details") == refusal;
     }
 
     // The next run, without a fault, ends at exactly the new installation.
@@ -462,7 +476,6 @@ class Sweep : public Update
     // whole, and its journal, for the next run to finish.
     void expect_stopped_run_kept_its_promise(const SweepRun &r, bool held, bool nested)
     {
-        ASSERT_EQ(r.exit_code, 0u);
         Tree tree = snapshot(game);
         bool undo_stopped = tree.count(JOURNAL) != 0;
         std::string file = held ? r.lines("held ") : r.lines("faulted "),
@@ -481,6 +494,12 @@ class Sweep : public Update
             return;
         }
         ASSERT_TRUE(r.shows(Failed)) << "no result dialog";
+        // A journal that stays, or one that the run could not read or remove (it cannot tell that none stands), is
+        // a commit not undone yet.
+        bool restore_failed =
+            r.text("details").find(std::string("Can't Restore File: ") + JOURNAL) != std::string::npos;
+        EXPECT_EQ(r.exit_code,
+                  static_cast<DWORD>(undo_stopped || restore_failed ? EXIT_CODE_INTERRUPTED : EXIT_CODE_FAILED));
         if (undo_stopped && (held || r.text("details").rfind("Can't Restore File: ", 0) == 0))
             EXPECT_EQ(losses(true), "") << "an undo that was stopped";
         else
@@ -524,7 +543,8 @@ class Sweep : public Update
 
 // A run without faults shows every row, then the dialog over the committed files, and starts the game after OK;
 // what an earlier run left under an unpacked file's name is written over whole. Held by a scanner that shares its
-// deletion, that file is removed, but its name stays pending until the scanner lets go: the run waits for it.
+// deletion, that file is removed, but its name stays pending until the scanner lets go: the run waits for it. A run
+// that another account's administrator elevated finds the game where the player installed it.
 TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
 {
     std::string leftover = game + "\\~Patch102Notes.txt";
@@ -546,6 +566,16 @@ TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
     EXPECT_TRUE(held.shows(Succeeded) && held.lines("held ") == "~Patch102Notes.txt\n" && !held.lines("sleep ").empty())
         << held.text("details");
     expect_tree(new_tree, "after the update over a leftover that was held");
+    // Elevated by an administrator's name and password, the run's HKEY_CURRENT_USER is the administrator's hive:
+    // the game is found in the hive of the player, the user that the desktop shell runs as.
+    install(game, 1);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Ostrevan");
+    set_game_path(game, PLAYER_SID);
+    shell_user = PLAYER_SID;
+    hold = "0";
+    SweepRun player = run(CONFIGS[0], "count", 0, true);
+    EXPECT_TRUE(player.shows(Succeeded) && player.exit_code == EXIT_CODE_UPDATED) << player.text("details");
+    expect_tree(new_tree, "after the update found in the player's hive");
 }
 
 // Verdicts that stop the run before it unpacks, or a payload that is missing or damaged: their text, no start of
@@ -586,7 +616,9 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
         before.erase("~main.bin");
         before.erase("~main.bin.bak");
         SweepRun r = run(CONFIGS[0], "count", 0, true, "", program);
-        EXPECT_TRUE(r.exit_code == 0 && r.shows(Failed));
+        EXPECT_EQ(r.exit_code,
+                  static_cast<DWORD>(verdict == NO_INSTALLATION ? EXIT_CODE_NOT_INSTALLED : EXIT_CODE_FAILED));
+        EXPECT_TRUE(r.shows(Failed));
         // A damaged payload's line carries whatever code the platform recorded.
         EXPECT_EQ(r.text("details").substr(0, verdict == PAYLOAD_DAMAGED ? details.size() : std::string::npos),
                   details);
@@ -621,7 +653,9 @@ TEST_F(Sweep, RunStoppedAtDiscoveryKeepsWhatACrashLeft)
     ASSERT_TRUE(crashed.count(JOURNAL) && crashed.count("~main.bin")) << "operation " << k;
     DeleteFileA((game + "\\local.bin").c_str());
     crashed.erase("local.bin");
-    EXPECT_EQ(run(config, "count", 0).text("details"), catalogue_text(1, Corrupt));
+    SweepRun stopped = run(config, "count", 0);
+    EXPECT_EQ(stopped.text("details"), catalogue_text(1, Corrupt));
+    EXPECT_EQ(stopped.exit_code, static_cast<DWORD>(EXIT_CODE_INTERRUPTED)) << "the journal stays";
     expect_tree(crashed, "after the run that found no marker");
     write_file(game + "\\local.bin", "");
     expect_next_run_finishes(config, "the run after it");
@@ -634,12 +668,13 @@ TEST_F(Sweep, WindowsThatCannotBeCreatedChangeNothingOfTheUpdate)
     for (const std::string window : {"progress", "dialog"}) {
         install(game, 1);
         SweepRun r = run(CONFIGS[0], "count", 0, true, window.c_str());
-        EXPECT_EQ(r.exit_code, 0u);
+        EXPECT_EQ(r.exit_code, static_cast<DWORD>(EXIT_CODE_UPDATED));
         EXPECT_EQ(r.lines("row "), window == "dialog" ? ALL_ROWS : "");
         expect_tree(new_tree, "an update without its " + window);
     }
     install(game, 1);
-    run(CONFIGS[0], "count", 0, true, "dialog", updater_with(1104, false));
+    EXPECT_EQ(run(CONFIGS[0], "count", 0, true, "dialog", updater_with(1104, false)).exit_code,
+              static_cast<DWORD>(EXIT_CODE_FAILED));
     expect_tree(old_tree, "a failed update without its dialog");
 }
 

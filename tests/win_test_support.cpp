@@ -60,9 +60,10 @@ std::vector<std::string> list_dir(const std::string &path)
 const char *const INSTALLED_NAMES[5] = {"Patch102Notes.txt", "Config.exe", "Ostrevan.exe", "main.bin", "patch1.bin"};
 const char *const MARKERS[4] = {"", "local.bin", "local_german.bin", "local_russian.bin"};
 
-void set_game_path(const std::string &value)
+void set_game_path(const std::string &value, const std::string &sid)
 {
-    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Ostrevan", "Path", REG_SZ, value.c_str(),
+    RegSetKeyValueA(sid.empty() ? HKEY_CURRENT_USER : HKEY_USERS,
+                    ((sid.empty() ? "" : sid + "\\") + "Software\\Ostrevan").c_str(), "Path", REG_SZ, value.c_str(),
                     static_cast<DWORD>(value.size() + 1));
 }
 

@@ -18,8 +18,8 @@ std::vector<std::string> list_dir(const std::string &path);
 // The installed names of the update, and the marker file of each language code (none for 0).
 extern const char *const INSTALLED_NAMES[5];
 extern const char *const MARKERS[4];
-// HKCU\Software\Ostrevan: "Path" set to value.
-void set_game_path(const std::string &value);
+// HKCU\Software\Ostrevan, or with a SID HKEY_USERS\<sid>\Software\Ostrevan: "Path" set to value.
+void set_game_path(const std::string &value, const std::string &sid = "");
 
 // A symbolic link at link to target, or with target empty, link removed. Wine's own call makes none: it is made on
 // the Unix side, where Wine then follows it for every call on that name, as Windows follows a junction or an

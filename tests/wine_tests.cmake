@@ -85,9 +85,15 @@ set(PLANTED actxprxy advapi32 combase comctl32 cryptbase dwmapi gdi32 ieframe im
 string(REPLACE ";" "," PLANTED "${PLANTED}")
 list(APPEND RUN_ENV OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll> OSTREVAN_PLANTED_DLLS=${PLANTED}
      WINEDLLOVERRIDES=${PLANTED}=n,b)
-# A system DLL that cannot be loaded (disabled) is a broken Windows: the updater ends at once with 0.
+# A system DLL that cannot be loaded (disabled) is a broken Windows: the updater ends at once, with the code of a
+# failed run that changed nothing (app/exit_codes.h).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/exit_codes.h)
+file(STRINGS ${CMAKE_SOURCE_DIR}/app/exit_codes.h FAILED_LINE REGEX "EXIT_CODE_FAILED = [0-9]+")
+string(REGEX MATCH "[0-9]+" EXIT_CODE_FAILED "${FAILED_LINE}")
 wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleaut32= WINE_TIMEOUT=60
-          ARGS ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR} ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
+          ARGS -c "bash \"$@\"; code=$?; echo \"exit code $code, expected ${EXIT_CODE_FAILED}\"; [ $code = ${EXIT_CODE_FAILED} ]"
+               missing_system_dll ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}
+               ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
 
 # The scenarios of the sweep build and a sample of the fault sweep, chosen by call (`make sweep` runs all of it):
 # every call of a run in each configuration failed, ended and held; and, on the 64-bit twin (the other core's
