@@ -47,6 +47,11 @@ const MessageCatalogue message_catalogue = {
 };
 // clang-format on
 
+unsigned catalogue_code_page(int language)
+{
+    return language == 3 ? 1251 : 1252;
+}
+
 const char *catalogue_text(int language, MessageId id)
 {
     if (language < 1 || language > CATALOGUE_LANGUAGES)

@@ -27,3 +27,7 @@ extern const MessageCatalogue message_catalogue;
 // The text of slot id in language (1, 2 or 3). Any other language code reads
 // the English row, so a look-up never leaves the table.
 const char *catalogue_text(int language, MessageId id);
+
+// The code page of language's row: 1251 for Russian, 1252 for every other
+// code, which reads the English row.
+unsigned catalogue_code_page(int language);

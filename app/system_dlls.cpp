@@ -41,8 +41,8 @@
     F(3, VariantInit, 4)                                                                                               \
     F(4, ShellExecuteA, 24)                                                                                            \
     F(5, BeginPaint, 8)                                                                                                \
-    F(5, CreateDialogParamA, 20)                                                                                       \
-    F(5, DialogBoxParamA, 20)                                                                                          \
+    F(5, CreateDialogParamW, 20)                                                                                       \
+    F(5, DialogBoxParamW, 20)                                                                                          \
     F(5, DispatchMessageA, 4)                                                                                          \
     F(5, EndDialog, 8)                                                                                                 \
     F(5, EndPaint, 8)                                                                                                  \
@@ -60,7 +60,7 @@
     F(5, SendMessageA, 16)                                                                                             \
     F(5, SetForegroundWindow, 4)                                                                                       \
     F(5, SetWindowPos, 28)                                                                                             \
-    F(5, SetWindowTextA, 8)                                                                                            \
+    F(5, SetWindowTextW, 8)                                                                                            \
     F(5, ShowWindow, 8)                                                                                                \
     F(5, TranslateMessage, 4)
 

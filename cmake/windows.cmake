@@ -31,7 +31,8 @@ set(UPDATER_CORE_SOURCES
     ${CMAKE_SOURCE_DIR}/app/single_instance.cpp
     ${CMAKE_SOURCE_DIR}/payload/extract.cpp
     ${CMAKE_SOURCE_DIR}/ui/progress_window.cpp
-    ${CMAKE_SOURCE_DIR}/ui/result_dialog.cpp)
+    ${CMAKE_SOURCE_DIR}/ui/result_dialog.cpp
+    ${CMAKE_SOURCE_DIR}/ui/window_text.cpp)
 add_library(updater_core STATIC ${UPDATER_CORE_SOURCES})
 target_link_libraries(updater_core PUBLIC portable comctl32 shell32 advapi32 ole32 oleaut32 uuid)
 

@@ -18,7 +18,7 @@ NOTES = [
     "Ostrevan - Update 1.02 (demo game)",
     "",
     "Changes since version 1.01:",
-    "- The caravan no longer stops at the ford near Kalny Most.",
+    "- The caravan no longer stops at the ford near Kaln\u00fd Most.",
     "- Saved games made at the harbour of Ostrev load again.",
     "- The settings program remembers the chosen screen resolution.",
     "- German and Russian texts of the quest log corrected.",
@@ -31,7 +31,8 @@ NOTES = [
 def notes():
     """Release notes: Windows-1252 text, CRLF after every line, no NUL.
 
-    ASCII only: the one notes file is shown in every language's code page."""
+    The one notes file is read as Windows-1252 in every language: its one letter beyond ASCII (0xFD) shows
+    whether the updater converts it, whatever the system's code page."""
     return "".join(line + "\r\n" for line in NOTES).encode("cp1252")
 
 

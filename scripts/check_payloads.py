@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""check_payloads.py sources | check_payloads.py EXE SOURCE_DIR -- the payloads of a packed updater, checked with zlib alone.
+"""check_payloads.py sources | notes FILE | EXE SOURCE_DIR -- the payloads of a packed updater, checked with zlib alone.
 
 "sources" prints the source file of every manifest row (payload/manifest.cpp), one a line, in table order.
+"notes FILE" checks release notes: Windows-1252 text (the code page the updater reads them in, in every
+language), without a NUL and without a byte that Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D);
+it names each offending byte and exits 1.
 With EXE and SOURCE_DIR, every manifest row's RT_RCDATA resource (extracted with wrestool) must hold the
 4-byte little-endian size of its source, then one zlib stream at the default level (0x78 0x9C) that ends
 exactly at the resource's end and unpacks to the source byte for byte. Exits 1 on any difference.
@@ -65,9 +68,33 @@ def check(exe, sources):
     return failures
 
 
+def check_notes(path):
+    """The problems of the release notes at path, one line each: bytes that do not read as Windows-1252 text."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as error:
+        return [f"{path}: cannot be read: {error.strerror}"]
+    problems = []
+    for offset, byte in enumerate(data):
+        if byte == 0:
+            problems.append(f"{path}: byte {offset}: a NUL ends the text there")
+            continue
+        try:
+            bytes([byte]).decode("cp1252")
+        except UnicodeDecodeError:
+            problems.append(f"{path}: byte {offset}: 0x{byte:02X} is undefined in Windows-1252")
+    return problems
+
+
 def main():
     if sys.argv[1:] == ["sources"]:
         print("\n".join(source for _, source in manifest_rows()))
+    elif len(sys.argv) == 3 and sys.argv[1] == "notes":
+        problems = check_notes(sys.argv[2])
+        if problems:
+            print("\n".join(problems[:20] + ([f"... {len(problems) - 20} more"] if len(problems) > 20 else [])))
+        sys.exit(1 if problems else 0)
     elif len(sys.argv) == 3:
         sys.exit(1 if check(sys.argv[1], sys.argv[2]) else 0)
     else:

@@ -6,7 +6,9 @@
 # a screenshot in build/demo/screenshots/ and answers OK. Either way the run fails unless the installed files are the
 # package's and the game 1.02 was started.
 # DEMO_LANGUAGE: english, german (the default) or russian. DEMO_FAILURE=1 leaves the registry value out: the updater
-# finds no installation and must leave it as it is. DEMO_DPI: the display's DPI (96 by default).
+# finds no installation and must leave it as it is. DEMO_DPI: the display's DPI (96 by default). DEMO_SYSTEM=western
+# or cyrillic runs the edition on a system of that code page (Windows-1252 or 1251) instead of its own; the screenshots
+# are then named result-LANGUAGE-on-SYSTEM-...
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 tree=$root/build/demo
@@ -28,6 +30,13 @@ english) locale=en_US.UTF-8 patch=patch1_en.bin ;;
 german) locale=de_DE.UTF-8 patch=patch1_de.bin ;;
 russian) locale=ru_RU.UTF-8 patch=patch1_ru.bin ;;
 *) fail "DEMO_LANGUAGE is english, german or russian, not $language" ;;
+esac
+system=${DEMO_SYSTEM:-}
+case $system in
+'') ;;
+western) locale=en_US.UTF-8 ;;
+cyrillic) locale=ru_RU.CP1251 ;;
+*) fail "DEMO_SYSTEM is western or cyrillic, not $system" ;;
 esac
 printf -v dpi %08x "${DEMO_DPI:-96}" 2>/dev/null || fail "DEMO_DPI is a number, not $DEMO_DPI"
 
@@ -100,7 +109,7 @@ else
     driver_pid=$driver_PID # bash forgets it once the driver has ended
     # Each line names a window and its rectangle on the screen; the driver goes on once it is taken (lines end in CR LF).
     while IFS=$' \r' read -r -t 90 -u "${driver[0]}" what x y width height; do
-        name=result-$language-$view-$what
+        name=result-$language${system:+-on-$system}-$view-$what
         [ "$what" = progress ] && name=progress
         import -display "$DISPLAY" -window root -crop "${width}x$height+$x+$y" +repage -strip \
             -define png:compression-level=9 "$shots/$name.png" && echo "demo: $shots/$name.png (${width}x$height)" ||

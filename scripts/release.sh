@@ -116,6 +116,8 @@ out=$(absolute "${OUT:-$root/build/release}")
 updater=$(absolute "${UPDATER:-$root/build/win32/updater.exe}")
 [ -d "$sources" ] || fail "$sources is not a folder"
 bash "$root/scripts/pack-folder.sh" check "$sources" || fail "$sources lacks the source files named above"
+python3 "$root/scripts/check_payloads.py" notes "$sources/Patch102Notes.txt" ||
+    fail "the release notes must be Windows-1252 text, the code page the updater shows them in"
 [ -f "$updater" ] || fail "$updater is missing (make build)"
 for tool in wrestool python3 sha256sum; do
     command -v "$tool" >/dev/null || fail "$tool is missing (make deps)"

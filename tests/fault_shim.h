@@ -383,17 +383,19 @@ inline FARPROC WINAPI shim_GetProcAddress(HMODULE module, LPCSTR name)
     return GetProcAddress(module, name);
 }
 
-inline HWND WINAPI shim_CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
+inline HWND WINAPI shim_CreateDialogParamW(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC procedure,
+                                           LPARAM param)
 {
     shim::load();
-    return shim::without == "progress" ? NULL : CreateDialogParamA(instance, name, owner, procedure, param);
+    return shim::without == "progress" ? NULL : CreateDialogParamW(instance, name, owner, procedure, param);
 }
 
-inline INT_PTR WINAPI shim_DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
+inline INT_PTR WINAPI shim_DialogBoxParamW(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC procedure,
+                                           LPARAM param)
 {
     shim::load();
     shim::product_procedure = procedure;
-    return shim::without == "dialog" ? -1 : DialogBoxParamA(instance, name, owner, shim::answering_procedure, param);
+    return shim::without == "dialog" ? -1 : DialogBoxParamW(instance, name, owner, shim::answering_procedure, param);
 }
 
 inline LRESULT WINAPI shim_SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -403,11 +405,11 @@ inline LRESULT WINAPI shim_SendMessageA(HWND window, UINT message, WPARAM wparam
     return SendMessageA(window, message, wparam, lparam);
 }
 
-inline BOOL WINAPI shim_SetWindowTextA(HWND window, LPCSTR text)
+inline BOOL WINAPI shim_SetWindowTextW(HWND window, LPCWSTR text)
 {
-    if (GetDlgCtrlID(window) == IDC_FILE_LABEL)
-        shim::note("row " + std::to_string(shim::bar_position) + " " + text + "\n");
-    return SetWindowTextA(window, text);
+    if (GetDlgCtrlID(window) == IDC_FILE_LABEL) // a file name: ASCII
+        shim::note("row " + std::to_string(shim::bar_position) + " " + std::string(text, text + wcslen(text)) + "\n");
+    return SetWindowTextW(window, text);
 }
 
 // The desktop shell is out of reach: the updater's own start of the game is the one recorded.
@@ -498,10 +500,10 @@ inline BOOL WINAPI shim_GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLAS
 #define GetFileInformationByHandleEx shim_GetFileInformationByHandleEx
 #define CloseHandle shim_CloseHandle
 #define GetProcAddress shim_GetProcAddress
-#define CreateDialogParamA shim_CreateDialogParamA
-#define DialogBoxParamA shim_DialogBoxParamA
+#define CreateDialogParamW shim_CreateDialogParamW
+#define DialogBoxParamW shim_DialogBoxParamW
 #define SendMessageA shim_SendMessageA
-#define SetWindowTextA shim_SetWindowTextA
+#define SetWindowTextW shim_SetWindowTextW
 #define CoCreateInstance shim_CoCreateInstance
 #define ShellExecuteA shim_ShellExecuteA
 

@@ -57,6 +57,8 @@ TEST(Catalogue, EncodingsLineBreaksAndQuotedLabels)
     // Codes outside 1..3 never read outside the table.
     EXPECT_STREQ(catalogue_text(0, Title), catalogue_text(1, Title));
     EXPECT_STREQ(catalogue_text(4, Cancel), catalogue_text(1, Cancel));
+    EXPECT_TRUE(catalogue_code_page(1) == 1252 && catalogue_code_page(2) == 1252 && catalogue_code_page(3) == 1251 &&
+                catalogue_code_page(0) == 1252 && catalogue_code_page(4) == 1252);
 }
 
 TEST(TextBuffer, AppendsAndCopiesAreCutAndTerminated)

@@ -5,7 +5,8 @@
 #               same bytes come from other folders and the password in the environment; a wrong password or a
 #               refusing timestamp server stops it, writing nothing
 #   tampered:   a payload byte changed after signing, or a source changed after packing, fails verification, which
-#               names the payload; missing sources stop the release before anything is written
+#               names the payload; missing sources and release notes that are not Windows-1252 text stop the
+#               release before anything is written
 #   timestamped: a release timestamped by a time-stamping authority of the test's own (RFC 3161, on 127.0.0.1),
 #               accepted by both verifiers, and differing from the release without a timestamp only in it; each
 #               verifier rejects a payload byte or a signature byte changed, and a timestamp from a TSA outside
@@ -73,6 +74,11 @@ open("tampered.exe", "wb").write(data)' out/$exe
 open("a/patch1_ru.bin", "wb").write(data)'
     check "a changed source is named" "! bash $release verify out/$exe a SIGN_CA=cert.pem >v.log 2>&1 &&
         grep -q '^  payload 1107 patch1_ru.bin: .*unpacks to other bytes' v.log"
+    cp a/Patch102Notes.txt notes.txt && printf 'Caf\xe9 \x81\r\n' >>a/Patch102Notes.txt
+    check "release notes with a byte that Windows-1252 leaves undefined stop the release, naming it" "! bash $release \
+        SOURCES=a OUT=out-n >n.log 2>&1 && grep -q 'Patch102Notes.txt: byte [0-9]*: 0x81 is undefined' n.log &&
+        ! grep -q 'byte.*0xE9' n.log && [ ! -e out-n ]"
+    mv notes.txt a/Patch102Notes.txt
     rm a/main.bin a/patch1_de.bin
     check "missing sources are named, and nothing is written" "! bash $release SOURCES=a OUT=out-m >m.log 2>&1 &&
         grep -q '$work/a/main.bin' m.log && grep -q '$work/a/patch1_de.bin' m.log &&

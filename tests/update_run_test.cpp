@@ -20,6 +20,7 @@
 #include "res/resource.h"
 #include "tests/sweep_report.h"
 #include "tests/win_test_support.h"
+#include "ui/window_text.h"
 
 namespace
 {
@@ -199,9 +200,10 @@ class UpdateRun : public Update
 {
   protected:
     // Runs the updater, answers its result dialog with OK or Cancel and waits for its end: "" when there was no
-    // dialog within dialog_ms, else its caption, message and details, where the ended progress window's bar stopped,
-    // and the exit code. While the dialog is shown, the installation is already the new one, when that is expected;
-    // before it, a visible progress window names the file waiting_for, when one is given.
+    // dialog within dialog_ms, else its caption, message, details and buttons (read as UTF-16, in UTF-8), where the
+    // ended progress window's bar stopped, and the exit code. While the dialog is shown, the installation is already
+    // the new one, when that is expected; before it, a visible progress window names the file waiting_for, when one is
+    // given.
     std::string run_updater(bool ok, const std::string &updater, bool updated, int dialog_ms = 60000,
                             const char *waiting_for = NULL)
     {
@@ -219,7 +221,8 @@ class UpdateRun : public Update
         std::string seen = !dialog
                                ? ""
                                : window_text(dialog) + "|" + control_text(dialog, IDC_MESSAGE) + "|" +
-                                     control_text(dialog, IDC_DETAILS_BOX) + "|" +
+                                     control_text(dialog, IDC_DETAILS_BOX) + "|" + control_text(dialog, IDOK) + "|" +
+                                     control_text(dialog, IDC_DETAILS_BUTTON) + "|" +
                                      std::to_string(SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
         if (dialog && updated)
             expect_tree(new_tree, "while the dialog is shown");
@@ -245,7 +248,8 @@ class UpdateRun : public Update
     }
 };
 
-// Once per language, under that language's locale (for Russian, code page 1251), from the player's download
+// Once per language, under that language's locale (for Russian, code page 1251), and the Russian and German editions
+// under a locale of the other code page, from the player's download
 // folder, where a DLL lies under each name of OSTREVAN_PLANTED_DLLS: every DLL that a run loads (the game's start
 // included) and those that installers have been tricked with. The updater runs elevated: none of them may be
 // loaded, although Wine is told to prefer them (WINEDLLOVERRIDES, =n,b), as Windows prefers a DLL beside the
@@ -272,9 +276,15 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
                               &scanner));
     for (int waited = 0; read_file(log).find("held Ostrevan.exe") == std::string::npos && waited < 20000; waited += 20)
         Sleep(20);
+    // Every text as the catalogue's bytes read in their language's code page, the notes in Windows-1252, whatever the
+    // system's code page (the configurations run Russian under a Western one and German under a Cyrillic one).
+    auto text = [language](MessageId id) {
+        return decoded(catalogue_text(language, id), catalogue_code_page(language));
+    };
     EXPECT_EQ(run_updater(true, updater, true),
-              std::string(catalogue_text(language, Title)) + "|" + catalogue_text(language, Succeeded) + "|" +
-                  read_file(package + "\\Patch102Notes.txt") + "|85|" + std::to_string(EXIT_CODE_UPDATED));
+              text(Title) + "|" + text(Succeeded) + "|" +
+                  decoded(read_file(package + "\\Patch102Notes.txt"), NOTES_CODE_PAGE) + "|" + text(Ok) + "|" +
+                  text(ShowDetails) + "|85|" + std::to_string(EXIT_CODE_UPDATED));
     TerminateProcess(scanner.hProcess, 0);
     finish_process(&scanner, 5000);
     // The unpacked files are the run's alone until they are in place: no other program can hold one.

@@ -156,11 +156,34 @@ HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms)
 
 std::string window_text(HWND window)
 {
-    // WM_GETTEXT rather than GetWindowTextA: it also reads controls of other processes.
-    char text[8192] = "";
+    // WM_GETTEXT rather than GetWindowTextW: it also reads controls of other processes. The text is read as
+    // UTF-16, whatever the system's code page, and returned in UTF-8.
+    WCHAR text[8192] = L"";
     DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &length);
-    return std::string(text, length < sizeof text ? length : 0);
+    SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof *text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                        5000, &length);
+    return utf8(std::wstring(text, length < sizeof text / sizeof *text ? length : 0));
+}
+
+std::string utf8(const std::wstring &text)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), NULL, 0, NULL, NULL);
+    std::string converted(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &converted[0], size, NULL, NULL);
+    return converted;
+}
+
+std::wstring wide(const std::string &text, UINT code_page)
+{
+    int size = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), NULL, 0);
+    std::wstring converted(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), &converted[0], size);
+    return converted;
+}
+
+std::string decoded(const std::string &text, UINT code_page)
+{
+    return utf8(wide(text, code_page));
 }
 
 std::string control_text(HWND dialog, int control_id)

@@ -38,5 +38,11 @@ DWORD finish_process(PROCESS_INFORMATION *process, int timeout_ms);
 // (visible ones only when visible is true), waiting up to timeout_ms.
 HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms);
 
+// A window's text read as UTF-16, in UTF-8.
 std::string window_text(HWND window);
 std::string control_text(HWND dialog, int control_id);
+
+// text (bytes of code_page) in UTF-16; UTF-16 text in UTF-8; bytes of code_page in UTF-8: what a window shows.
+std::wstring wide(const std::string &text, UINT code_page);
+std::string utf8(const std::wstring &text);
+std::string decoded(const std::string &text, UINT code_page);

@@ -15,6 +15,7 @@
 #include "ui/dialog_geometry.h"
 #include "ui/progress_window.h"
 #include "ui/result_dialog.h"
+#include "ui/window_text.h"
 
 namespace
 {
@@ -31,13 +32,14 @@ RECT window_rect(HWND window)
     return rect;
 }
 
-// What text needs when drawn with the control's own font, as DrawText lays it out.
+// What text (UTF-8) needs when drawn with the control's own font, as DrawText lays it out.
 SIZE text_extent(HWND control, const std::string &text, UINT format, int width)
 {
     HDC dc = GetDC(control);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
     RECT rect = {0, 0, width, 0};
-    DrawTextA(dc, text.c_str(), -1, &rect, format | DT_CALCRECT);
+    std::wstring drawn = wide(text, CP_UTF8);
+    DrawTextW(dc, drawn.c_str(), static_cast<int>(drawn.size()), &rect, format | DT_CALCRECT);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return SIZE{rect.right, rect.bottom};
@@ -96,6 +98,12 @@ TEST(ProgressWindow, OpensFromItsTemplateItsTextsFitAndItEndsWithoutBeingDestroy
     DestroyWindow(window);
 }
 
+// The text of slot id in the run's language as the windows show it, in UTF-8.
+std::string shown(MessageId id)
+{
+    return decoded(catalogue_text(language, id), catalogue_code_page(language));
+}
+
 // The success view: its texts, and the release notes unpacked from the program (their raw bytes are resource
 // 2101). Both views' message lines and both labels of the details button fit; the dialog opens collapsed, its client
 // area ending between the buttons and the details box, centred as if it were whole, and toggles in place.
@@ -107,16 +115,16 @@ void CALLBACK check_result_dialog(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(NULL, timer);
     HRSRC raw = FindResourceExA(NULL, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(2101), 0);
     std::string notes(static_cast<const char *>(LockResource(LoadResource(NULL, raw))), SizeofResource(NULL, raw));
-    EXPECT_EQ(window_text(dialog), catalogue_text(language, Title));
-    EXPECT_EQ(control_text(dialog, IDC_MESSAGE), catalogue_text(language, Succeeded));
-    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BOX), notes);
-    EXPECT_EQ(control_text(dialog, IDOK), catalogue_text(language, Ok));
-    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, ShowDetails));
+    EXPECT_EQ(window_text(dialog), shown(Title));
+    EXPECT_EQ(control_text(dialog, IDC_MESSAGE), shown(Succeeded));
+    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BOX), decoded(notes, NOTES_CODE_PAGE));
+    EXPECT_EQ(control_text(dialog, IDOK), shown(Ok));
+    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), shown(ShowDetails));
     for (MessageId message : {Failed, Succeeded})
-        expect_fits(dialog, IDC_MESSAGE, LABEL, catalogue_text(language, message));
-    expect_fits(dialog, IDOK, PUSH_BUTTON, catalogue_text(language, Ok));
+        expect_fits(dialog, IDC_MESSAGE, LABEL, shown(message));
+    expect_fits(dialog, IDOK, PUSH_BUTTON, shown(Ok));
     for (MessageId label : {ShowDetails, HideDetails})
-        expect_fits(dialog, IDC_DETAILS_BUTTON, PUSH_BUTTON, catalogue_text(language, label));
+        expect_fits(dialog, IDC_DETAILS_BUTTON, PUSH_BUTTON, shown(label));
 
     RECT screen = window_rect(GetDesktopWindow()), collapsed = window_rect(dialog), client;
     RECT box = window_rect(GetDlgItem(dialog, IDC_DETAILS_BOX));
@@ -130,7 +138,7 @@ void CALLBACK check_result_dialog(HWND, UINT, UINT_PTR timer, DWORD)
     SendMessageA(dialog, WM_COMMAND, IDC_DETAILS_BUTTON, 0);
     RECT expanded = window_rect(dialog);
     int full = expanded.bottom - expanded.top;
-    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, HideDetails));
+    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), shown(HideDetails));
     EXPECT_TRUE(box.bottom > collapsed.bottom && box.bottom <= expanded.bottom);
     EXPECT_EQ(collapsed.bottom - collapsed.top, collapsed_height(full));
     EXPECT_EQ(collapsed.left, (screen.left + screen.right - (collapsed.right - collapsed.left)) / 2);
@@ -140,7 +148,7 @@ void CALLBACK check_result_dialog(HWND, UINT, UINT_PTR timer, DWORD)
     SendMessageA(dialog, WM_COMMAND, IDC_DETAILS_BUTTON, 0);
     RECT again = window_rect(dialog);
     EXPECT_TRUE(EqualRect(&again, &collapsed)) << "collapsed again";
-    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, ShowDetails));
+    EXPECT_EQ(control_text(dialog, IDC_DETAILS_BUTTON), shown(ShowDetails));
     SendMessageA(dialog, WM_COMMAND, 4242, 0);
     again = window_rect(dialog);
     EXPECT_TRUE(EqualRect(&again, &collapsed)) << "a command the dialog does not know changes nothing";

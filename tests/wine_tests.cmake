@@ -143,6 +143,11 @@ foreach(name locale code IN ZIP_LISTS names locales codes)
                   ARGS ${CMAKE_CURRENT_SOURCE_DIR}/run_at_dpi.sh ${CMAKE_BINARY_DIR} ${dpi} $<TARGET_FILE:windows_tests>)
     endforeach()
 endforeach()
+# Each edition on a system of another code page: Russian on a Western one, German on a Cyrillic one (1251).
+wine_test(update_run_russian_on_western update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=3
+          ARGS --gtest_filter=UpdateRun.Ready*)
+wine_test(update_run_german_on_cyrillic update_run_tests ru_RU.CP1251 ENV ${RUN_ENV} OSTREVAN_LANGUAGE=2
+          ARGS --gtest_filter=UpdateRun.Ready*)
 wine_test(second_updater update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Second*)
 wine_test(links update_run_tests en_US.UTF-8 ENV ${RUN_ENV} ARGS --gtest_filter=UpdateRun.Links*)
 

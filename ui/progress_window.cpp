@@ -3,7 +3,10 @@
 
 #include <commctrl.h>
 
+#include "app/catalogue.h"
+#include "app/state.h"
 #include "res/resource.h"
+#include "ui/window_text.h"
 
 // The window on the screen, or null.
 static HWND open_window;
@@ -14,7 +17,7 @@ HWND open_progress_window(HINSTANCE instance)
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     if (!open_window)
-        open_window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
+        open_window = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, NULL, 0);
     if (!open_window)
         return NULL;
     set_progress_position(open_window, 0);
@@ -31,7 +34,7 @@ void set_progress_position(HWND window, int position)
 void set_progress_label(HWND window, const char *text)
 {
     if (window)
-        SetWindowTextA(GetDlgItem(window, IDC_FILE_LABEL), text);
+        set_window_text(GetDlgItem(window, IDC_FILE_LABEL), text, -1, catalogue_code_page(language));
 }
 
 void show_progress_label(const char *text)

@@ -12,7 +12,7 @@ HWND open_progress_window(HINSTANCE instance);
 // Sets the bar (range 0 to 100) to position.
 void set_progress_position(HWND window, int position);
 
-// Sets the file label to text.
+// Sets the file label to text (a file name), read in the run's language's code page.
 void set_progress_label(HWND window, const char *text);
 
 // Sets the file label of the open window to text; when no window is open,

@@ -9,18 +9,27 @@
 #include "payload/manifest.h"
 #include "res/resource.h"
 #include "ui/dialog_geometry.h"
+#include "ui/window_text.h"
 
 static int full_height;    // outer height as created: the expanded height
 static bool details_shown; // false while the details box is cut off
 
+// Sets control id (0: the dialog itself) to slot message of the run's language.
+static void set_catalogue_text(HWND dialog, int id, MessageId message)
+{
+    set_window_text(id ? GetDlgItem(dialog, id) : dialog, catalogue_text(language, message), -1,
+                    catalogue_code_page(language));
+}
+
 static void fill_texts(HWND dialog)
 {
-    SetWindowTextA(dialog, catalogue_text(language, Title));
-    SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BUTTON), catalogue_text(language, ShowDetails));
-    SetWindowTextA(GetDlgItem(dialog, IDOK), catalogue_text(language, Ok));
+    set_catalogue_text(dialog, 0, Title);
+    set_catalogue_text(dialog, IDC_DETAILS_BUTTON, ShowDetails);
+    set_catalogue_text(dialog, IDOK, Ok);
     if (details_text[0] != '\0') {
-        SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BOX), details_text);
-        SetWindowTextA(GetDlgItem(dialog, IDC_MESSAGE), catalogue_text(language, Failed));
+        // Catalogue lines in the language's code page, and failure lines whose names are ASCII.
+        set_window_text(GetDlgItem(dialog, IDC_DETAILS_BOX), details_text, -1, catalogue_code_page(language));
+        set_catalogue_text(dialog, IDC_MESSAGE, Failed);
         return;
     }
     // The notes are unpacked afresh from the program itself, never read from the game directory.
@@ -28,10 +37,11 @@ static void fill_texts(HWND dialog)
     int length = 0;
     extract_payload(NOTES_RESOURCE_ID, "patch_notes.txt", &notes, &length);
     if (notes) {
-        SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BOX), reinterpret_cast<const char *>(notes));
+        set_window_text(GetDlgItem(dialog, IDC_DETAILS_BOX), reinterpret_cast<const char *>(notes), length,
+                        NOTES_CODE_PAGE);
         free(notes);
     }
-    SetWindowTextA(GetDlgItem(dialog, IDC_MESSAGE), catalogue_text(language, Succeeded));
+    set_catalogue_text(dialog, IDC_MESSAGE, Succeeded);
 }
 
 static ScreenRect window_rect(HWND window)
@@ -57,8 +67,7 @@ static void toggle_details(HWND dialog)
     ScreenRect now = window_rect(dialog);
     int height = details_shown ? full_height : collapsed_height(full_height);
     SetWindowPos(dialog, NULL, 0, 0, now.right - now.left, height, SWP_NOMOVE);
-    SetWindowTextA(GetDlgItem(dialog, IDC_DETAILS_BUTTON),
-                   catalogue_text(language, details_shown ? HideDetails : ShowDetails));
+    set_catalogue_text(dialog, IDC_DETAILS_BUTTON, details_shown ? HideDetails : ShowDetails);
 }
 
 INT_PTR CALLBACK result_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
@@ -99,5 +108,5 @@ INT_PTR CALLBACK result_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
 
 INT_PTR show_result_dialog(HINSTANCE instance)
 {
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_RESULT), NULL, result_dialog_proc, 0);
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RESULT), NULL, result_dialog_proc, 0);
 }
