@@ -13,13 +13,15 @@
 // refused so, with growing pauses, within a bound that ends the wait for a
 // file that stays in use (the game still running): then it fails as any
 // other error does, all or nothing, with a line that tells the player what
-// to do. An operation that succeeds at once costs nothing more.
+// to do, naming the programs that hold the file where the system can tell.
+// An operation that succeeds at once costs nothing more.
 #include "app/busy_wait.h"
 
 #include <stdio.h>
 #include <string.h>
 
 #include "app/catalogue.h"
+#include "app/file_holders.h"
 #include "app/game_paths.h"
 #include "app/state.h"
 #include "ui/progress_window.h"
@@ -30,9 +32,12 @@
 // milliseconds, and double, so that a long hold costs few attempts, up to a
 // quarter of a second, so that the run goes on soon after the file is free.
 // The windows are serviced at least every 50 ms, and the progress window
-// names the file once the wait has lasted 250 ms.
+// says which file the run waits for once the wait has lasted 250 ms.
 static const DWORD BUSY_WAIT_MS = 10000, FIRST_PAUSE_MS = 10, LONGEST_PAUSE_MS = 250, MESSAGE_SLICE_MS = 50,
                    SHOW_AFTER_MS = 250;
+
+// The programs that held the file of the last wait that was used up, for its failure line.
+static char holders[512];
 
 static const LONG STATUS_DELETE_PENDING_CODE = static_cast<LONG>(0xC0000056);
 
@@ -105,10 +110,22 @@ bool is_busy(DWORD error)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_DELETE_PENDING;
 }
 
+// Ends a wait that the progress window showed: the label names the file again.
+static void end_shown_wait(BusyWait *wait, const char *path)
+{
+    if (!wait->shown)
+        return;
+    char name[GAME_PATH_SIZE];
+    file_name_of(path, name, sizeof name);
+    show_progress_label(name);
+    wait->shown = false;
+}
+
 bool try_again(BusyWait *wait, BOOL done, DWORD fallback, const char *path)
 {
     if (done) {
         wait->error = 0;
+        end_shown_wait(wait, path);
         return false;
     }
     wait->error = GetLastError();
@@ -118,20 +135,28 @@ bool try_again(BusyWait *wait, BOOL done, DWORD fallback, const char *path)
         DWORD cause = access_denied_cause(path, wait->replacing);
         wait->error = cause != 0 ? cause : wait->error;
     }
-    if (!is_busy(wait->error))
+    if (!is_busy(wait->error)) {
+        end_shown_wait(wait, path);
         return false;
+    }
     DWORD now = GetTickCount();
     if (wait->pause == 0) {
         wait->started = now;
         wait->pause = FIRST_PAUSE_MS;
+        holders[0] = '\0';
     }
     DWORD waited = now - wait->started;
-    if (waited >= BUSY_WAIT_MS)
+    if (waited >= BUSY_WAIT_MS) {
+        // Asked once, as the file fails the run: the answer may take a while.
+        name_file_holders(path, holders, sizeof holders);
+        end_shown_wait(wait, path);
         return false;
+    }
     if (!wait->shown && waited >= SHOW_AFTER_MS) {
-        char name[GAME_PATH_SIZE];
+        char name[GAME_PATH_SIZE], label[GAME_PATH_SIZE + 64];
         file_name_of(path, name, sizeof name);
-        show_progress_label(name);
+        snprintf(label, sizeof label, catalogue_text(language, WaitingFor), name);
+        show_progress_label(label);
         wait->shown = true;
     }
     DWORD pause = wait->pause < BUSY_WAIT_MS - waited ? wait->pause : BUSY_WAIT_MS - waited;
@@ -142,5 +167,11 @@ bool try_again(BusyWait *wait, BOOL done, DWORD fallback, const char *path)
 
 void append_file_failure(const char *format, const char *name, DWORD error)
 {
-    append_failure_line(is_busy(error) ? catalogue_text(language, FileInUse) : format, name, error);
+    bool held = is_busy(error);
+    append_failure_line(held ? catalogue_text(language, FileInUse) : format, name, error);
+    if (held && holders[0] != '\0') {
+        snprintf(scratch_path, sizeof scratch_path, catalogue_text(language, HeldBy), holders);
+        append_details(scratch_path);
+    }
+    holders[0] = '\0';
 }

@@ -8,7 +8,7 @@ struct BusyWait {
     DWORD error;    // after the last attempt: 0, or the code the operation fails with
     DWORD started;  // when the first refusal came (GetTickCount)
     DWORD pause;    // the next pause in milliseconds; 0 before the first refusal
-    bool shown;     // the progress window has been asked to name the file
+    bool shown;     // the progress window has been asked to say that the run waits for the file
     bool replacing; // set by the caller: the operation renames a file over path
 };
 
@@ -17,8 +17,9 @@ struct BusyWait {
 // refused by another program's handle (a sharing or lock violation, access
 // denied to a file whose deletion is pending, or to a rename over a file that
 // another program has open) and the wait is not used up: it has paused, keeping the
-// windows alive and naming the file in the progress window once the wait is
-// long enough to be seen, and the caller tries again. Otherwise false, with
+// windows alive and saying in the progress window which file it waits for
+// once the wait is long enough to be seen, and the caller tries again. A wait
+// that is used up asks which programs hold the file. Otherwise false, with
 // wait->error 0 or the code to fail with: the call's own, fallback when it
 // left none, and for access denied by such a hold the hold's own code
 // (ERROR_DELETE_PENDING, ERROR_SHARING_VIOLATION).
@@ -29,5 +30,6 @@ bool is_busy(DWORD error);
 
 // Appends the failure line of a file operation on name that failed with
 // error: format (one %s, one %x), or, for a file that stayed in use, the
-// catalogue's line that tells the player to close the program holding it.
+// catalogue's line that tells the player to close the program holding it,
+// followed by the names of the programs that held it, where the system told.
 void append_file_failure(const char *format, const char *name, DWORD error);

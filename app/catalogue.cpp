@@ -19,6 +19,9 @@ const MessageCatalogue message_catalogue = {
         /* Ok */ ok_text,
         /* Cancel */ "Cancel",
         /* FileInUse */ "File In Use: %s [%x]\r\nPlease close the game and every program that may be using this file, then run this update again.\n",
+        /* HeldBy */ "Programs using this file: %s\n",
+        /* OtherUser */ "another user's program",
+        /* WaitingFor */ "Waiting for %s",
     },
     /* German */ {
         /* Title */ "Ostrevan - Aktualisierung 1.02",
@@ -31,6 +34,9 @@ const MessageCatalogue message_catalogue = {
         /* Ok */ "O. K.",
         /* Cancel */ "Abbrechen",
         /* FileInUse */ "Datei wird verwendet: %s [%x]\r\nBitte beenden Sie das Spiel und alle Programme, die diese Datei verwenden k\xf6nnten, und starten Sie dann diese Aktualisierung erneut.\n",
+        /* HeldBy */ "Programme, die diese Datei verwenden: %s\n",
+        /* OtherUser */ "Programm eines anderen Benutzers",
+        /* WaitingFor */ "Warten auf %s",
     },
     /* Russian */ {
         /* Title */ "\xce\xe1\xed\xee\xe2\xeb\xe5\xed\xe8\xe5 \xe8\xe3\xf0\xfb 'Ostrevan', \xe2\xe5\xf0\xf1\xe8\xff 1.02",
@@ -43,6 +49,9 @@ const MessageCatalogue message_catalogue = {
         /* Ok */ ok_text,
         /* Cancel */ "\xce\xf2\xec\xe5\xed\xe0",
         /* FileInUse */ "\xd4\xe0\xe9\xeb \xe7\xe0\xed\xff\xf2: %s [%x]\r\n\xc7\xe0\xea\xf0\xee\xe9\xf2\xe5 \xe8\xe3\xf0\xf3 \xe8 \xe2\xf1\xe5 \xef\xf0\xee\xe3\xf0\xe0\xec\xec\xfb, \xea\xee\xf2\xee\xf0\xfb\xe5 \xec\xee\xe3\xf3\xf2 \xe8\xf1\xef\xee\xeb\xfc\xe7\xee\xe2\xe0\xf2\xfc \xfd\xf2\xee\xf2 \xf4\xe0\xe9\xeb, \xe0 \xe7\xe0\xf2\xe5\xec \xf1\xed\xee\xe2\xe0 \xe7\xe0\xef\xf3\xf1\xf2\xe8\xf2\xe5 \xee\xe1\xed\xee\xe2\xeb\xe5\xed\xe8\xe5.\n",
+        /* HeldBy */ "\xcf\xf0\xee\xe3\xf0\xe0\xec\xec\xfb, \xe8\xf1\xef\xee\xeb\xfc\xe7\xf3\xfe\xf9\xe8\xe5 \xfd\xf2\xee\xf2 \xf4\xe0\xe9\xeb: %s\n",
+        /* OtherUser */ "\xef\xf0\xee\xe3\xf0\xe0\xec\xec\xe0 \xe4\xf0\xf3\xe3\xee\xe3\xee \xef\xee\xeb\xfc\xe7\xee\xe2\xe0\xf2\xe5\xeb\xff",
+        /* WaitingFor */ "\xce\xe6\xe8\xe4\xe0\xed\xe8\xe5 \xf4\xe0\xe9\xeb\xe0 %s",
     },
 };
 // clang-format on

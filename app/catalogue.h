@@ -12,7 +12,10 @@ enum MessageId {
     HideDetails,
     Ok,
     Cancel,
-    FileInUse, // a failure line: format with %s for the file's name and %x for the platform's code
+    FileInUse,  // a failure line: format with %s for the file's name and %x for the platform's code
+    HeldBy,     // the line after it: format with %s for the programs that hold the file
+    OtherUser,  // such a program where only another user's or session's program is known, or beside its name
+    WaitingFor, // the progress window's label while a file is held: format with %s for its name
     MESSAGE_SLOTS
 };
 

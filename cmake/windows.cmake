@@ -26,6 +26,7 @@ set(UPDATER_CORE_SOURCES
     ${CMAKE_SOURCE_DIR}/app/update_run.cpp
     ${CMAKE_SOURCE_DIR}/app/commit.cpp
     ${CMAKE_SOURCE_DIR}/app/busy_wait.cpp
+    ${CMAKE_SOURCE_DIR}/app/file_holders.cpp
     ${CMAKE_SOURCE_DIR}/app/file_io.cpp
     ${CMAKE_SOURCE_DIR}/app/launch_game.cpp
     ${CMAKE_SOURCE_DIR}/app/single_instance.cpp

@@ -8,13 +8,15 @@
 // short count; VOLUME=nt has no drive letter (DOS paths fail with 1); TAG=hex makes the files that the test marked
 // with the system attribute reparse points of that tag, read as zeros through a handle that bypasses their filter.
 // WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
-// game's start is recorded, not made. SHELL_USER=SID: the desktop shell runs as that user (below). REPORT gets a
-// line per operation, pause, row and start, and what the dialog showed.
+// game's start is recorded, not made. SHELL_USER=SID: the desktop shell runs as that user (below). HOLDERS=windows:
+// the Restart Manager answers as Windows does (below), else as the emulator's does. REPORT gets a line per
+// operation, pause, row, start and question to the Restart Manager, and what the windows showed, in UTF-8.
 #pragma once
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <restartmanager.h>
 #include <sddl.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -33,7 +35,7 @@ namespace shim
 inline bool no_links, hold_shares_delete;
 inline int fault_at, operations, bar_position, cut_state;
 inline DWORD hold_ms, tag;
-inline std::string mode, without, answer, report, game, volume, shell_user; // the settings; report: its path
+inline std::string mode, without, answer, report, game, volume, shell_user, holders; // the settings
 inline DLGPROC product_procedure;
 inline const fs::FileSystem *file_system = &fs::FILE_SYSTEMS[0];
 
@@ -46,6 +48,13 @@ inline std::set<HANDLE> created;                   // the open handles that crea
 inline std::set<HANDLE> shell_handles;             // the open handles of the shell's process and token
 inline bool deletion_pending;                      // the held name's file was deleted while held
 inline std::set<HANDLE> broken;                    // handles whose flush failed: they refuse every change after it
+
+inline std::string utf8(const wchar_t *text)
+{
+    char bytes[8192];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
+    return length > 0 ? std::string(bytes, length - 1) : std::string();
+}
 
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
@@ -63,7 +72,7 @@ inline void load() // the settings, from the environment
         return std::string(value ? value : "");
     };
     mode = setting("MODE"), without = setting("WITHOUT"), answer = setting("ANSWER"), report = setting("REPORT");
-    shell_user = setting("SHELL_USER");
+    shell_user = setting("SHELL_USER"), holders = setting("HOLDERS");
     fault_at = atoi(setting("AT").c_str()), cut_state = atoi(setting("CUT").c_str()), game = setting("GAME");
     for (const fs::FileSystem &system : fs::FILE_SYSTEMS)
         file_system = setting("FS") == system.name ? &system : file_system;
@@ -205,10 +214,10 @@ inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wp
         cut::power_cut(cut_state); // after the run's last operation
     INT_PTR result = product_procedure(dialog, message, wparam, lparam);
     if (message == WM_INITDIALOG) {
-        char text[8192];
+        wchar_t text[8192];
         for (int id : {IDC_MESSAGE, IDC_DETAILS_BOX}) {
-            GetDlgItemTextA(dialog, id, text, sizeof text);
-            note(std::string(id == IDC_MESSAGE ? "message\n" : "details\n") + text + "\n" REPORT_TEXT_END "\n");
+            GetDlgItemTextW(dialog, id, text, sizeof text / sizeof *text);
+            note(std::string(id == IDC_MESSAGE ? "message\n" : "details\n") + utf8(text) + "\n" REPORT_TEXT_END "\n");
         }
         note("dialog\n");
         PostMessageA(dialog, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
@@ -376,10 +385,70 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
     return status;
 }
 
+// The Restart Manager as Windows answers it (Microsoft Learn: "RmGetList function", "RM_PROCESS_INFO structure",
+// "RM_REBOOT_REASON enumeration"): the held name is held by the game in the run's session and, from the list's
+// second reading on, by a backup agent in another user's session too, as a list that grows between the call that
+// sizes it and the one that fills it; a list that does not fit answers ERROR_MORE_DATA and the size it needs, and
+// one with a holder in another session comes with RmRebootReasonSessionMismatch. Every other name has no holder.
+namespace shim
+{
+inline std::string registered;
+inline int list_readings;
+
+inline DWORD WINAPI RmStartSession(DWORD *session, DWORD, WCHAR key[])
+{
+    note("rm start\n");
+    *session = 0x52;
+    wcscpy(key, L"0123456789abcdef0123456789abcdef"); // CCH_RM_SESSION_KEY characters
+    return ERROR_SUCCESS;
+}
+
+inline DWORD WINAPI RmRegisterResources(DWORD, UINT files, LPCWSTR names[], UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *)
+{
+    registered = files == 1 ? utf8(names[0]) : "";
+    note("rm register " + registered + "\n");
+    return ERROR_SUCCESS;
+}
+
+inline DWORD WINAPI RmGetList(DWORD, UINT *needed, UINT *count, RM_PROCESS_INFO list[], DWORD *reasons)
+{
+    static const wchar_t *const HOLDERS[] = {L"Ostrevan", L"Backup Agent"};
+    DWORD own = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    UINT holding = !holds(registered.c_str()) ? 0 : ++list_readings > 1 ? 2 : 1;
+    note("rm list " + std::to_string(*count) + "\n");
+    *needed = holding;
+    *reasons = holding > 1 ? RmRebootReasonSessionMismatch : RmRebootReasonNone;
+    if (*count < holding)
+        return *count = 0, ERROR_MORE_DATA;
+    for (UINT i = 0; i < holding; ++i) {
+        memset(&list[i], 0, sizeof list[i]);
+        list[i].Process.dwProcessId = 0x4d0 + i, list[i].ApplicationType = RmMainWindow;
+        list[i].TSSessionId = own + i, list[i].bRestartable = TRUE;
+        wcscpy(list[i].strAppName, HOLDERS[i]);
+    }
+    *count = holding;
+    return ERROR_SUCCESS;
+}
+
+inline DWORD WINAPI RmEndSession(DWORD)
+{
+    note("rm end\n");
+    return ERROR_SUCCESS;
+}
+} // namespace shim
+
 inline FARPROC WINAPI shim_GetProcAddress(HMODULE module, LPCSTR name)
 {
+    static const std::map<std::string, void *> ANSWERED = {
+        {"RmStartSession", reinterpret_cast<void *>(shim::RmStartSession)},
+        {"RmRegisterResources", reinterpret_cast<void *>(shim::RmRegisterResources)},
+        {"RmGetList", reinterpret_cast<void *>(shim::RmGetList)},
+        {"RmEndSession", reinterpret_cast<void *>(shim::RmEndSession)}};
     if (strcmp(name, "NtSetInformationFile") == 0)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(shim_NtSetInformationFile));
+    if (ANSWERED.count(name) && (shim::load(), shim::holders == "windows"))
+        return reinterpret_cast<FARPROC>(ANSWERED.at(name));
     return GetProcAddress(module, name);
 }
 
@@ -407,8 +476,8 @@ inline LRESULT WINAPI shim_SendMessageA(HWND window, UINT message, WPARAM wparam
 
 inline BOOL WINAPI shim_SetWindowTextW(HWND window, LPCWSTR text)
 {
-    if (GetDlgCtrlID(window) == IDC_FILE_LABEL) // a file name: ASCII
-        shim::note("row " + std::to_string(shim::bar_position) + " " + std::string(text, text + wcslen(text)) + "\n");
+    if (GetDlgCtrlID(window) == IDC_FILE_LABEL)
+        shim::note("row " + std::to_string(shim::bar_position) + " " + shim::utf8(text) + "\n");
     return SetWindowTextW(window, text);
 }
 

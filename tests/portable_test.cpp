@@ -20,8 +20,9 @@ namespace
 {
 
 // English is ASCII, German Windows-1252 and Russian Windows-1251, never UTF-8; line breaks stand exactly where the
-// texts need them (a verdict or the busy file's line: two lines, the first ended by CR LF; a message: two lines; a
-// label: one); the message lines quote the buttons' own labels; only the title and the success name 1.02.
+// texts need them (a verdict or the busy file's line: two lines, the first ended by CR LF; a message: two lines; the
+// holders' line: one, ended; a label: one); the formats hold their arguments alone; the message lines quote the
+// buttons' own labels; only the title and the success name 1.02.
 TEST(Catalogue, EncodingsLineBreaksAndQuotedLabels)
 {
     for (int language = 1; language <= 3; ++language) {
@@ -35,13 +36,18 @@ TEST(Catalogue, EncodingsLineBreaksAndQuotedLabels)
                 EXPECT_TRUE(c < 0x80 || (language == 2 || (language == 3 && c >= 0xC0))) << slot << ": " << int(c);
             }
             int lines = slot == NotInstalled || slot == Corrupt || slot == FileInUse ? 2
-                        : slot == Failed || slot == Succeeded                        ? 1
+                        : slot == Failed || slot == Succeeded || slot == HeldBy      ? 1
                                                                                      : 0;
             long crs = std::count(text.begin(), text.end(), '\r'), lfs = std::count(text.begin(), text.end(), '\n');
             bool two = crs == 1 && lfs == 2 && text.find("\r\n") != std::string::npos && text[text.size() - 2] != '\r';
             EXPECT_TRUE(!text.empty() &&
-                        (lines == 2 ? two && text.back() == '\n' : lfs == lines && crs == 0 && text.back() != '\n'))
+                        (lines == 2 ? two && text.back() == '\n'
+                                    : lfs == lines && crs == 0 && (text.back() == '\n') == (slot == HeldBy)))
                 << slot;
+            std::string arguments;
+            for (size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at + 2))
+                arguments += text.substr(at, 2);
+            EXPECT_EQ(arguments, slot == FileInUse ? "%s%x" : slot == HeldBy || slot == WaitingFor ? "%s" : "") << slot;
             EXPECT_EQ(text.find("1.02") != std::string::npos, slot == Title || slot == Succeeded) << slot;
         }
         EXPECT_TRUE(show.substr(show.size() - 2) == ">>" &&

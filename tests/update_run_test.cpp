@@ -376,6 +376,7 @@ class Sweep : public Update
     std::string updater = updater_with(0, false);
     std::string hold = "0"; // of mode "hold": how many ms, and " delete" when the holder shares deletion
     std::string shell_user; // the SID that the desktop shell's token answers, "" for Wine's own answers
+    std::string holders;    // "windows": the Restart Manager answers as Windows', "" for Wine's own answers
     int cut_state = 0;      // of mode "cut": which of the states that the power cut may leave
     int cells = 0;
 
@@ -428,7 +429,8 @@ class Sweep : public Update
                                      {"WITHOUT", without},
                                      {"CUT", state.c_str()},
                                      {"GAME", game.c_str()},
-                                     {"SHELL_USER", shell_user.c_str()}};
+                                     {"SHELL_USER", shell_user.c_str()},
+                                     {"HOLDERS", holders.c_str()}};
         for (const auto &setting : settings)
             SetEnvironmentVariableA((std::string("OSTREVAN_SWEEP_") + setting[0]).c_str(), setting[1]);
         DeleteFileA(report.c_str());
@@ -514,10 +516,12 @@ class Sweep : public Update
             EXPECT_EQ(losses(true), "") << "an undo that was stopped";
         else
             EXPECT_TRUE(tree == old_tree || (nested && tree == new_tree)) << "a failed run:" << changes(old_tree, tree);
-        // A file that stays held is named in the player's words, and by the progress window while the run waits.
+        // A file that stays held is named in the player's words, and by the progress window while the run waits;
+        // the emulator's Restart Manager cannot tell who holds it.
         std::string player_name =
             name.substr(name[0] == '~', name.rfind(".bak") == name.size() - 4 ? name.size() - 5 : std::string::npos);
-        bool named = held && r.lines("row ").find(" " + player_name + "\n") != std::string::npos &&
+        bool named = held && r.lines("row ").find(" Waiting for " + player_name + "\n") != std::string::npos &&
+                     r.text("details").find("Programs using") == std::string::npos &&
                      (r.text("details").find("File In Use: " + player_name + " ") != std::string::npos ||
                       r.text("details").find("File In Use: " + name + " ") != std::string::npos);
         for (const std::string &name : std::initializer_list<std::string>{
@@ -562,7 +566,7 @@ TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
     write_file(leftover, std::string(100000, 'g'));
     SweepRun r = run(CONFIGS[0], "count", 0, true);
     EXPECT_EQ(r.lines("row "), ALL_ROWS);
-    EXPECT_EQ(r.text("details"), read_file(package + "\\Patch102Notes.txt"));
+    EXPECT_EQ(r.text("details"), decoded(read_file(package + "\\Patch102Notes.txt"), NOTES_CODE_PAGE));
     EXPECT_GT(r.report.find("\ndialog\n"), r.report.rfind(JOURNAL)) << "the dialog follows the commit";
     expect_tree(new_tree, "after the update");
     std::vector<Operation> ops = r.operations();
@@ -586,6 +590,43 @@ TEST_F(Sweep, RunShowsEveryRowThenTheDialogOverTheNewFiles)
     SweepRun player = run(CONFIGS[0], "count", 0, true);
     EXPECT_TRUE(player.shows(Succeeded) && player.exit_code == EXIT_CODE_UPDATED) << player.text("details");
     expect_tree(new_tree, "after the update found in the player's hive");
+}
+
+// A file that stays in use fails the run, in the player's language, with the programs that hold it as the Restart
+// Manager names them: one in another user's session marked so, the list read again as it grows. It is asked once,
+// when the wait ends, and its session ended. Where the system cannot tell (the emulator's own answers, which list
+// nobody), the line stays the one that asks to close every program.
+TEST_F(Sweep, AFileThatStaysInUseNamesItsHolders)
+{
+    install(game, 1);
+    std::vector<Operation> ops = run(CONFIGS[0], "count", 0).operations();
+    int k = 1;
+    while (k < static_cast<int>(ops.size()) && ops[k - 1].path != game + "\\Ostrevan.exe")
+        ++k;
+    struct {
+        int language;
+        const char *holders;
+    } const cases[] = {{1, "windows"}, {2, "windows"}, {3, "windows"}, {1, ""}};
+    for (const auto &c : cases) {
+        bool told = c.holders[0] != '\0';
+        SCOPED_TRACE(std::string(MARKERS[c.language]) + (told ? "" : ", the emulator's answers"));
+        install(game, c.language);
+        holders = c.holders;
+        SweepRun r = run(CONFIGS[0], "hold", k);
+        auto text = [&c](MessageId id, const std::string &argument) {
+            char line[1024];
+            snprintf(line, sizeof line, catalogue_text(c.language, id), argument.c_str(), ERROR_SHARING_VIOLATION);
+            return decoded(line, catalogue_code_page(c.language));
+        };
+        std::string named = "Ostrevan, Backup Agent (" + std::string(catalogue_text(c.language, OtherUser)) + ")";
+        EXPECT_EQ(r.text("details"), text(FileInUse, "Ostrevan.exe") + (told ? text(HeldBy, named) : ""));
+        EXPECT_EQ(r.lines("rm "),
+                  told ? "start\nregister " + game + "\\Ostrevan.exe\nlist 0\nlist 1\nlist 2\nend\n" : "");
+        EXPECT_NE(r.lines("row ").find(" " + text(WaitingFor, "Ostrevan.exe") + "\n"), std::string::npos)
+            << r.lines("row ");
+        EXPECT_EQ(r.exit_code, static_cast<DWORD>(EXIT_CODE_FAILED));
+        expect_tree(old_tree, "after the failed run");
+    }
 }
 
 // Verdicts that stop the run before it unpacks, or a payload that is missing or damaged: their text, no start of
