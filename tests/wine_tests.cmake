@@ -81,7 +81,7 @@ endfunction()
 # A DLL under each of these names beside the updater, Wine told to prefer it: every DLL that a run loads but the
 # known DLLs (kernel32, kernelbase, ntdll, msvcrt), and those that installers have been tricked with.
 set(PLANTED actxprxy advapi32 combase comctl32 cryptbase dwmapi gdi32 ieframe imm32 mpr msimg32 ole32 oleaut32 propsys
-    rpcrt4 sechost shcore shell32 shlwapi textshaping ucrtbase urlmon user32 uxtheme version win32u wininet ws2_32 zlib1)
+    rpcrt4 rstrtmgr sechost shcore shell32 shlwapi textshaping ucrtbase urlmon user32 uxtheme version win32u wininet ws2_32 zlib1)
 string(REPLACE ";" "," PLANTED "${PLANTED}")
 list(APPEND RUN_ENV OSTREVAN_PLANTED_DLL=Z:$<TARGET_FILE:planted_dll> OSTREVAN_PLANTED_DLLS=${PLANTED}
      WINEDLLOVERRIDES=${PLANTED}=n,b)
