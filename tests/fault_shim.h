@@ -49,13 +49,6 @@ inline std::set<HANDLE> shell_handles;             // the open handles of the sh
 inline bool deletion_pending;                      // the held name's file was deleted while held
 inline std::set<HANDLE> broken;                    // handles whose flush failed: they refuse every change after it
 
-inline std::string utf8(const wchar_t *text)
-{
-    char bytes[8192];
-    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
-    return length > 0 ? std::string(bytes, length - 1) : std::string();
-}
-
 // Appends to the report, which thus holds all that happened however the run ends.
 inline void note(const std::string &text)
 {
@@ -217,7 +210,7 @@ inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wp
         wchar_t text[8192];
         for (int id : {IDC_MESSAGE, IDC_DETAILS_BOX}) {
             GetDlgItemTextW(dialog, id, text, sizeof text / sizeof *text);
-            note(std::string(id == IDC_MESSAGE ? "message\n" : "details\n") + utf8(text) + "\n" REPORT_TEXT_END "\n");
+            note(std::string(id == IDC_MESSAGE ? "message\n" : "details\n") + ::utf8(text) + "\n" REPORT_TEXT_END "\n");
         }
         note("dialog\n");
         PostMessageA(dialog, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
@@ -385,11 +378,10 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
     return status;
 }
 
-// The Restart Manager as Windows answers it (Microsoft Learn: "RmGetList function", "RM_PROCESS_INFO structure",
-// "RM_REBOOT_REASON enumeration"): the held name is held by the game in the run's session and, from the list's
-// second reading on, by a backup agent in another user's session too, as a list that grows between the call that
-// sizes it and the one that fills it; a list that does not fit answers ERROR_MORE_DATA and the size it needs, and
-// one with a holder in another session comes with RmRebootReasonSessionMismatch. Every other name has no holder.
+// The Restart Manager as Windows answers it (Microsoft Learn: "RmGetList function", "RM_PROCESS_INFO structure"):
+// the held name is held by the game in the run's session and, from the list's second reading on, by a backup agent
+// of another user's session too (the list grows between the call that sizes it and the one that fills it, and
+// comes with RmRebootReasonSessionMismatch); a list that does not fit answers ERROR_MORE_DATA and the size needed.
 namespace shim
 {
 inline std::string registered;
@@ -398,58 +390,48 @@ inline int list_readings;
 inline DWORD WINAPI RmStartSession(DWORD *session, DWORD, WCHAR key[])
 {
     note("rm start\n");
-    *session = 0x52;
     wcscpy(key, L"0123456789abcdef0123456789abcdef"); // CCH_RM_SESSION_KEY characters
-    return ERROR_SUCCESS;
+    return *session = 0x52, ERROR_SUCCESS;
 }
 
 inline DWORD WINAPI RmRegisterResources(DWORD, UINT files, LPCWSTR names[], UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *)
 {
-    registered = files == 1 ? utf8(names[0]) : "";
-    note("rm register " + registered + "\n");
-    return ERROR_SUCCESS;
+    registered = files == 1 ? ::utf8(names[0]) : "";
+    return note("rm register " + registered + "\n"), ERROR_SUCCESS;
 }
 
 inline DWORD WINAPI RmGetList(DWORD, UINT *needed, UINT *count, RM_PROCESS_INFO list[], DWORD *reasons)
 {
-    static const wchar_t *const HOLDERS[] = {L"Ostrevan", L"Backup Agent"};
     DWORD own = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &own);
     UINT holding = !holds(registered.c_str()) ? 0 : ++list_readings > 1 ? 2 : 1;
     note("rm list " + std::to_string(*count) + "\n");
-    *needed = holding;
-    *reasons = holding > 1 ? RmRebootReasonSessionMismatch : RmRebootReasonNone;
+    *needed = holding, *reasons = holding > 1 ? RmRebootReasonSessionMismatch : RmRebootReasonNone;
     if (*count < holding)
         return *count = 0, ERROR_MORE_DATA;
     for (UINT i = 0; i < holding; ++i) {
-        memset(&list[i], 0, sizeof list[i]);
-        list[i].Process.dwProcessId = 0x4d0 + i, list[i].ApplicationType = RmMainWindow;
-        list[i].TSSessionId = own + i, list[i].bRestartable = TRUE;
-        wcscpy(list[i].strAppName, HOLDERS[i]);
+        list[i] = RM_PROCESS_INFO{{0x4d0 + i, {}}, {}, {}, RmMainWindow, 0, own + i, TRUE};
+        wcscpy(list[i].strAppName, i == 0 ? L"Ostrevan" : L"Backup Agent");
     }
-    *count = holding;
-    return ERROR_SUCCESS;
+    return *count = holding, ERROR_SUCCESS;
 }
 
 inline DWORD WINAPI RmEndSession(DWORD)
 {
-    note("rm end\n");
-    return ERROR_SUCCESS;
+    return note("rm end\n"), ERROR_SUCCESS;
 }
 } // namespace shim
 
 inline FARPROC WINAPI shim_GetProcAddress(HMODULE module, LPCSTR name)
 {
     static const std::map<std::string, void *> ANSWERED = {
+        {"NtSetInformationFile", reinterpret_cast<void *>(shim_NtSetInformationFile)},
         {"RmStartSession", reinterpret_cast<void *>(shim::RmStartSession)},
         {"RmRegisterResources", reinterpret_cast<void *>(shim::RmRegisterResources)},
         {"RmGetList", reinterpret_cast<void *>(shim::RmGetList)},
         {"RmEndSession", reinterpret_cast<void *>(shim::RmEndSession)}};
-    if (strcmp(name, "NtSetInformationFile") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(shim_NtSetInformationFile));
-    if (ANSWERED.count(name) && (shim::load(), shim::holders == "windows"))
-        return reinterpret_cast<FARPROC>(ANSWERED.at(name));
-    return GetProcAddress(module, name);
+    bool answered = ANSWERED.count(name) && (name[0] == 'N' || (shim::load(), shim::holders == "windows"));
+    return answered ? reinterpret_cast<FARPROC>(ANSWERED.at(name)) : GetProcAddress(module, name);
 }
 
 inline HWND WINAPI shim_CreateDialogParamW(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC procedure,
@@ -477,7 +459,7 @@ inline LRESULT WINAPI shim_SendMessageA(HWND window, UINT message, WPARAM wparam
 inline BOOL WINAPI shim_SetWindowTextW(HWND window, LPCWSTR text)
 {
     if (GetDlgCtrlID(window) == IDC_FILE_LABEL)
-        shim::note("row " + std::to_string(shim::bar_position) + " " + shim::utf8(text) + "\n");
+        shim::note("row " + std::to_string(shim::bar_position) + " " + ::utf8(text) + "\n");
     return SetWindowTextW(window, text);
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string>
 
@@ -70,12 +71,14 @@ void expect_fits(HWND window, int id, ControlKind kind, const std::string &text)
 }
 
 // The run really has the DPI it was started for: otherwise every fit is checked at 96 DPI again. The progress
-// window opens from its template, centred, without a close box, and is ended, not destroyed.
+// window opens from its template, centred, without a close box, and is ended, not destroyed; its label holds the
+// wait for each file in the run's language.
 TEST(ProgressWindow, OpensFromItsTemplateItsTextsFitAndItEndsWithoutBeingDestroyed)
 {
     HDC screen = GetDC(NULL);
     EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), setting("OSTREVAN_DPI", USER_DEFAULT_SCREEN_DPI));
     ReleaseDC(NULL, screen);
+    language = setting("OSTREVAN_LANGUAGE", 1);
     HWND window = open_progress_window(GetModuleHandleA(NULL));
     ASSERT_TRUE(window != NULL);
     EXPECT_TRUE(window_text(window) == "Ostrevan Update 1.02" &&
@@ -87,12 +90,11 @@ TEST(ProgressWindow, OpensFromItsTemplateItsTextsFitAndItEndsWithoutBeingDestroy
     EXPECT_LE(abs((rect.left + rect.right) - (screen_rect.left + screen_rect.right)), 2) << "centred";
     expect_fits(window, IDC_HEADING, LABEL, control_text(window, IDC_HEADING));
     expect_fits(window, IDC_PROGRESS_GROUP, GROUP_BOX, control_text(window, IDC_PROGRESS_GROUP));
-    for (const char *name : INSTALLED_NAMES)
-        expect_fits(window, IDC_FILE_LABEL, LABEL, name);
-    set_progress_position(NULL, 50); // without a window the operations touch nothing
-    set_progress_label(NULL, "main.bin");
-    close_progress_window(NULL);
-    EXPECT_TRUE(IsWindowVisible(window));
+    for (const char *name : INSTALLED_NAMES) {
+        char waiting[128];
+        snprintf(waiting, sizeof waiting, catalogue_text(language, WaitingFor), name);
+        expect_fits(window, IDC_FILE_LABEL, LABEL, decoded(waiting, catalogue_code_page(language)));
+    }
     close_progress_window(window);
     EXPECT_TRUE(!IsWindowVisible(window) && IsWindow(window)) << "ended, not destroyed";
     DestroyWindow(window);
