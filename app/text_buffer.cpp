@@ -24,3 +24,19 @@ void append_text(char *buffer, size_t size, const char *text)
     memcpy(buffer + used, text, length);
     buffer[used + length] = '\0';
 }
+
+void copy_lines_crlf(char *buffer, size_t size, const char *text)
+{
+    if (size == 0)
+        return;
+    size_t used = 0;
+    for (const char *at = text; *at != '\0'; ++at) {
+        bool bare = *at == '\n' && (at == text || at[-1] != '\r');
+        if (used + (bare ? 2 : 1) >= size)
+            break;
+        if (bare)
+            buffer[used++] = '\r';
+        buffer[used++] = *at;
+    }
+    buffer[used] = '\0';
+}

@@ -78,6 +78,8 @@ TEST(TextBuffer, AppendsAndCopiesAreCutAndTerminated)
     EXPECT_EQ(std::string(buffer, 8), std::string("zzzzzzz\0", 8)) << "an unterminated buffer ends at its last byte";
     copy_text(buffer, 5, "newer text");
     EXPECT_STREQ(buffer, "newe");
+    copy_lines_crlf(buffer, sizeof buffer, "a\nb\r\n\nc"); // a bare LF gets its CR, or is cut with it
+    EXPECT_STREQ(buffer, "a\r\nb\r\n");
 
     details_text[0] = '\0';
     append_failure_line("Can't Load Resource: %s [%x]\n", "main.bin", 0x1AB5);

@@ -60,6 +60,15 @@ std::string shown(int language, MessageId id, const std::string &argument = "")
     return decoded(text, catalogue_code_page(language));
 }
 
+// text as the details box holds it, each line ended by CR LF.
+std::string boxed(const std::string &text)
+{
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i)
+        lines += text[i] == '\n' && (i == 0 || text[i - 1] != '\r') ? "\r\n" : text.substr(i, 1);
+    return lines;
+}
+
 // One file operation of a run, and its site in the updater: the same for every operation of the same calls.
 struct Operation {
     std::string name, path, site;
@@ -97,10 +106,10 @@ struct SweepRun {
     {
         return text("message") == catalogue_text(1, message);
     }
-    std::string code() const // the injected error as a failure line ends: "[70]\n"
+    std::string code() const // the injected error as a failure line ends in the box: "[70]\r\n"
     {
         std::string injected = lines("injected ");
-        return "[" + injected.substr(injected.rfind(' ') + 1, injected.size() - injected.rfind(' ') - 2) + "]\n";
+        return "[" + injected.substr(injected.rfind(' ') + 1, injected.size() - injected.rfind(' ') - 2) + "]\r\n";
     }
 };
 
@@ -272,7 +281,7 @@ TEST_F(UpdateRun, ReadyInEachLanguageReplacesEverythingAndStartsTheGame)
     std::string failed = run_updater(false, updater, false, 60000, shown(language, WaitingFor, "Ostrevan.exe").c_str());
     CloseHandle(held);
     std::string dialog = shown(language, Title) + "|" + shown(language, Failed) + "|" +
-                         shown(language, FileInUse, "Ostrevan.exe") + "|" + shown(language, Ok) + "|";
+                         boxed(shown(language, FileInUse, "Ostrevan.exe")) + "|" + shown(language, Ok) + "|";
     EXPECT_EQ(failed.substr(0, dialog.size()), dialog);
     EXPECT_EQ(failed.substr(failed.rfind('|') + 1), std::to_string(EXIT_CODE_FAILED));
     expect_tree(old_tree, "after the run that the held file failed");
@@ -474,7 +483,7 @@ class Sweep : public Update
     bool finished(const SweepRun &r) const
     {
         return refusal.empty() ? r.exit_code == EXIT_CODE_UPDATED && r.shows(Succeeded)
-                               : r.exit_code == EXIT_CODE_FAILED && r.text("details") == refusal;
+                               : r.exit_code == EXIT_CODE_FAILED && r.text("details") == boxed(refusal);
     }
 
     // The next run, without a fault, ends at exactly the new installation.
@@ -612,7 +621,8 @@ TEST_F(Sweep, AFileThatStaysInUseNamesItsHolders)
         install(game, language);
         SweepRun r = run(CONFIGS[0], "hold", k);
         std::string named = "Ostrevan, Backup Agent (" + std::string(catalogue_text(language, OtherUser)) + ")";
-        EXPECT_EQ(r.text("details"), shown(language, FileInUse, "Ostrevan.exe") + shown(language, HeldBy, named));
+        EXPECT_EQ(r.text("details"),
+                  boxed(shown(language, FileInUse, "Ostrevan.exe") + shown(language, HeldBy, named)));
         EXPECT_EQ(r.lines("rm "), "start\nregister " + game + "\\Ostrevan.exe\nlist 0\nlist 1\nlist 2\nend\n");
         EXPECT_NE(r.lines("row ").find(" " + shown(language, WaitingFor, "Ostrevan.exe") + "\n"), std::string::npos);
         EXPECT_EQ(r.exit_code, static_cast<DWORD>(EXIT_CODE_FAILED));
@@ -663,7 +673,7 @@ TEST_F(Sweep, FailedRunsShowWhyAndLeaveTheInstallationAsItWas)
         EXPECT_TRUE(r.shows(Failed));
         // A damaged payload's line carries whatever code the platform recorded.
         EXPECT_EQ(r.text("details").substr(0, verdict == PAYLOAD_DAMAGED ? details.size() : std::string::npos),
-                  details);
+                  boxed(details));
         EXPECT_EQ(r.lines("row "), rows);
         Tree after = snapshot(dir);
         EXPECT_TRUE(after == before) << changes(before, after);
@@ -696,7 +706,7 @@ TEST_F(Sweep, RunStoppedAtDiscoveryKeepsWhatACrashLeft)
     DeleteFileA((game + "\\local.bin").c_str());
     crashed.erase("local.bin");
     SweepRun stopped = run(config, "count", 0);
-    EXPECT_EQ(stopped.text("details"), catalogue_text(1, Corrupt));
+    EXPECT_EQ(stopped.text("details"), boxed(catalogue_text(1, Corrupt)));
     EXPECT_EQ(stopped.exit_code, static_cast<DWORD>(EXIT_CODE_INTERRUPTED)) << "the journal stays";
     expect_tree(crashed, "after the run that found no marker");
     write_file(game + "\\local.bin", "");

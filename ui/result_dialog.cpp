@@ -5,6 +5,7 @@
 
 #include "app/catalogue.h"
 #include "app/state.h"
+#include "app/text_buffer.h"
 #include "payload/extract.h"
 #include "payload/manifest.h"
 #include "res/resource.h"
@@ -27,8 +28,11 @@ static void fill_texts(HWND dialog)
     set_catalogue_text(dialog, IDC_DETAILS_BUTTON, ShowDetails);
     set_catalogue_text(dialog, IDOK, Ok);
     if (details_text[0] != '\0') {
-        // Catalogue lines in the language's code page, and failure lines whose names are ASCII.
-        set_window_text(GetDlgItem(dialog, IDC_DETAILS_BOX), details_text, -1, catalogue_code_page(language));
+        // Catalogue lines in the language's code page, and failure lines whose names are ASCII, each on a line
+        // of its own: each byte of the details takes at most two.
+        static char lines[DETAILS_TEXT_SIZE * 2];
+        copy_lines_crlf(lines, sizeof lines, details_text);
+        set_window_text(GetDlgItem(dialog, IDC_DETAILS_BOX), lines, -1, catalogue_code_page(language));
         set_catalogue_text(dialog, IDC_MESSAGE, Failed);
         return;
     }
