@@ -32,11 +32,6 @@ void set_raw_path(DWORD type, const std::wstring &data)
     RegCloseKey(key);
 }
 
-std::wstring wide(const std::string &ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end()) + L'\0';
-}
-
 class Discovery : public ::testing::Test
 {
   protected:
@@ -87,6 +82,7 @@ TEST_F(Discovery, EveryKindOfPathValue)
     SetEnvironmentVariableA("OSTREVAN_GAMES", parent.c_str());
     SetEnvironmentVariableA("OSTREVAN_LONG", std::string(260, 'l').c_str());
     DWORD number = 0x12345678;
+    auto terminated = [](const std::string &text) { return wide(text + '\0', CP_ACP); };
     struct Case {
         const char *what;
         DWORD type;
@@ -96,15 +92,15 @@ TEST_F(Discovery, EveryKindOfPathValue)
     } cases[] = {
         {"no key", NO_KEY, L"", true, ""},
         {"the key without a value", NO_VALUE, L"", true, ""},
-        {"empty", REG_SZ, wide(""), true, ""},
-        {"the directory without the game", REG_SZ, wide(dir), false, dir},
-        {"the game", REG_SZ, wide(dir), true, dir},
-        {"with variables", REG_EXPAND_SZ, L"%OSTREVAN_GAMES%" + wide(dir.substr(parent.size())), true, dir},
-        {"300 bytes", REG_SZ, wide(dir + "\\" + std::string(300 - dir.size() - 1, 'p')), true, ""},
+        {"empty", REG_SZ, terminated(""), true, ""},
+        {"the directory without the game", REG_SZ, terminated(dir), false, dir},
+        {"the game", REG_SZ, terminated(dir), true, dir},
+        {"with variables", REG_EXPAND_SZ, L"%OSTREVAN_GAMES%" + terminated(dir.substr(parent.size())), true, dir},
+        {"300 bytes", REG_SZ, terminated(dir + "\\" + std::string(300 - dir.size() - 1, 'p')), true, ""},
         {"256 bytes without terminator", REG_SZ, std::wstring(256, L'q'), true, ""},
         {"255 bytes without terminator", REG_SZ, std::wstring(255, L'r'), true, std::string(255, 'r')},
         {"a number", REG_DWORD, std::wstring(reinterpret_cast<const wchar_t *>(&number), 2), true, ""},
-        {"longer than 255 bytes once expanded", REG_EXPAND_SZ, wide("%OSTREVAN_LONG%\\x"), true, ""},
+        {"longer than 255 bytes once expanded", REG_EXPAND_SZ, terminated("%OSTREVAN_LONG%\\x"), true, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

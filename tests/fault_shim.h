@@ -1,16 +1,12 @@
-// fault_shim.h -- force-included into the sweep build of the updater. Each file operation is counted, reported with
-// the call that made it, held to Windows' rules where Wine as root is lenient, and at operation OSTREVAN_SWEEP_AT:
-// failed (MODE=fail; a flush fails late, its data written, its handle refusing every change after it), ended on the
-// spot, a write then half done (crash), cut off by a power cut (cut, power_cut.h), or its name held from then on as
-// a scanner holds it (hold) for HOLD ms (0: the rest of the run), sharing its deletion when HOLD ends in " delete";
-// Sleep and GetTickCount run on a clock of the shim's own. The file system: FS=ntfs, refs or fat answers each call
-// as that file system does (file_systems.h), and one without hard links reports a failed write as a success with a
-// short count; VOLUME=nt has no drive letter (DOS paths fail with 1); TAG=hex makes the files that the test marked
-// with the system attribute reparse points of that tag, read as zeros through a handle that bypasses their filter.
-// WITHOUT=progress or dialog: that window cannot be created. The dialog is answered ANSWER (ok, else Cancel); the
-// game's start is recorded, not made. SHELL_USER=SID: the desktop shell runs as that user (below). HOLDERS=windows:
-// the Restart Manager answers as Windows does (below), else as the emulator's does. REPORT gets a line per
-// operation, pause, row, start and question to the Restart Manager, and what the windows showed, in UTF-8.
+// fault_shim.h -- force-included into the sweep build of the updater (docs/reliability.md). Each file operation is
+// counted, reported with its call, held to Windows' rules where Wine as root is lenient, and at operation
+// OSTREVAN_SWEEP_AT failed (MODE=fail), ended on the spot (crash), cut off by a power cut (cut, power_cut.h) or its
+// name held from then on (hold) for HOLD ms (0: the rest of the run; " delete": sharing its deletion). FS=ntfs,
+// refs or fat: that file system (file_systems.h); VOLUME=nt: no drive letter; TAG=hex: the files marked with the
+// system attribute are reparse points of that tag; WITHOUT=progress or dialog: that window fails; ANSWER=ok or not;
+// SHELL_USER=SID: the desktop shell's user; HOLDERS=windows: the Restart Manager answers as Windows'. Sleep runs on
+// the shim's clock. REPORT gets, in UTF-8, a line per operation, pause, row, launch and Restart Manager call, and
+// the windows' texts.
 #pragma once
 
 #include <windows.h>
@@ -88,8 +84,7 @@ inline DWORD now()
     return GetTickCount() + slept;
 }
 
-// Sets the thread's last error as the system does, with the status behind it (none, or a pending deletion), for
-// a call that is refused: true.
+// Sets the last error of a refused call as the system does, with the status behind it (or a pending deletion): true.
 inline bool refuse(DWORD error, LONG status = 0)
 {
     typedef ULONG(WINAPI * StatusToError)(LONG);
@@ -140,9 +135,8 @@ inline std::string call_site()
     return text;
 }
 
-// Counts one operation. True when it is the one to fail, with the error set; when it is the one to crash at, the
-// process ends here, or at the caller's crash_here once it has done its part of the work (whole is false).
-// An operation without a path (write, flush, close, read) counts as one on the file last opened.
+// Counts an operation (one without a path: on the file last opened). True when it is the one to fail, the error set;
+// the one to crash at ends the process here, or when not whole at the caller's crash_here, its part of the work done.
 inline bool fails(const char *name, const char *path, DWORD error, bool whole = true)
 {
     load();
@@ -218,6 +212,49 @@ inline INT_PTR CALLBACK answering_procedure(HWND dialog, UINT message, WPARAM wp
     return result;
 }
 
+// The Restart Manager as Windows answers it (Microsoft Learn: "RmGetList function", "RM_PROCESS_INFO structure"):
+// the game holds the held name in the run's session and, from the second reading on (the list grows between sizing
+// and filling), a backup agent in another user's (RmRebootReasonSessionMismatch); too small a list: ERROR_MORE_DATA.
+inline std::string registered;
+inline int list_readings;
+
+inline DWORD WINAPI RmStartSession(DWORD *session, DWORD, WCHAR key[])
+{
+    note("rm start\n");
+    wcscpy(key, L"0123456789abcdef0123456789abcdef"); // CCH_RM_SESSION_KEY characters
+    return *session = 0x52, ERROR_SUCCESS;
+}
+
+inline DWORD WINAPI RmRegisterResources(DWORD, UINT files, LPCWSTR names[], UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *)
+{
+    registered = files == 1 ? ::utf8(names[0]) : "";
+    return note("rm register " + registered + "\n"), ERROR_SUCCESS;
+}
+
+inline DWORD WINAPI RmGetList(DWORD, UINT *needed, UINT *count, RM_PROCESS_INFO list[], DWORD *reasons)
+{
+    DWORD own = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    UINT holding = !holds(registered.c_str()) ? 0 : ++list_readings > 1 ? 2 : 1;
+    note("rm list " + std::to_string(*count) + "\n");
+    *needed = holding, *reasons = holding > 1 ? RmRebootReasonSessionMismatch : RmRebootReasonNone;
+    if (*count < holding)
+        return *count = 0, ERROR_MORE_DATA;
+    for (UINT i = 0; i < holding; ++i) {
+        list[i] = RM_PROCESS_INFO{{0x4d0 + i, {}}, {}, {}, RmMainWindow, 0, own + i, TRUE};
+        wcscpy(list[i].strAppName, i == 0 ? L"Ostrevan" : L"Backup Agent");
+    }
+    return *count = holding, ERROR_SUCCESS;
+}
+
+inline DWORD WINAPI RmEndSession(DWORD)
+{
+    return note("rm end\n"), ERROR_SUCCESS;
+}
+
+inline HWND const SHELL_WINDOW = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5EE90)); // the shell's (below)
+const DWORD SHELL_PROCESS = 0x5EE8;
+
 } // namespace shim
 
 // A holder reads and shares reading (and deletion, when it does): an open that writes, truncates or excludes
@@ -257,7 +294,7 @@ inline BOOL WINAPI shim_ReadFile(HANDLE file, LPVOID data, DWORD length, LPDWORD
     return TRUE;
 }
 
-// A volume without a drive letter names no handle's file in DOS form.
+// A volume without a drive letter names no handle's file in DOS form (ERROR_INVALID_FUNCTION).
 inline DWORD WINAPI shim_GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags)
 {
     if (shim::fails("GetFinalPathNameByHandleA", shim::names[file].c_str(), ERROR_ACCESS_DENIED) ||
@@ -266,8 +303,7 @@ inline DWORD WINAPI shim_GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWOR
     return GetFinalPathNameByHandleA(file, path, size, flags);
 }
 
-// A marked file's attributes and tag are those of a reparse point. A class that the file system does not answer
-// is refused.
+// A marked file's attributes and tag are a reparse point's; a class the file system does not answer is refused.
 inline BOOL WINAPI shim_GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
                                                      DWORD size)
 {
@@ -292,7 +328,7 @@ inline BOOL WINAPI shim_WriteFile(HANDLE file, LPCVOID data, DWORD length, LPDWO
             cut::written(file, data, *done);
         return written;
     }
-    // Half of it reaches the file: then the process ends, or the disk is full.
+    // Half of it reaches the file: then the process ends, or the disk is full (without links: a short count).
     BOOL written = WriteFile(file, data, length / 2, done, overlapped);
     shim::crash_here();
     SetLastError(ERROR_DISK_FULL);
@@ -304,19 +340,16 @@ inline BOOL WINAPI shim_CloseHandle(HANDLE handle)
 {
     bool failed = shim::fails("CloseHandle", NULL, ERROR_DISK_FULL);
     shim::names.erase(handle), shim::open_flags.erase(handle), shim::shares.erase(handle), shim::created.erase(handle);
-    shim::broken.erase(handle), shim::shell_handles.erase(handle);
-    cut::handles.erase(handle);
+    shim::broken.erase(handle), shim::shell_handles.erase(handle), cut::handles.erase(handle);
     BOOL closed = CloseHandle(handle);
     if (failed)
         SetLastError(ERROR_DISK_FULL);
     return closed && !failed;
 }
 
-// The native calls that rename, link, delete and set the attributes of a handle's file. Renaming over the held
-// file is refused (access denied), as over any file that is open, and the hold follows a held file renamed; a
-// refused rename over a name that the run may not delete leaves that name so to the run's own look at it. A held
-// file deleted (its holder shares deletion) is pending until the holder lets go. A class that the file system does
-// not answer is refused, a link as that file system refuses it.
+// The native rename, link, deletion and attributes of a handle's file. A rename over the held file (as over any
+// open file) is denied, and the hold follows a held file renamed; a failed rename leaves its target undeletable to
+// the run; a held file deleted is pending until its holder lets go; a class the file system lacks, as it refuses it.
 inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *information, ULONG size, ULONG kind)
 {
     typedef LONG(WINAPI * Call)(HANDLE, void *, void *, ULONG, ULONG);
@@ -378,50 +411,6 @@ inline LONG WINAPI shim_NtSetInformationFile(HANDLE file, void *io, void *inform
     return status;
 }
 
-// The Restart Manager as Windows answers it (Microsoft Learn: "RmGetList function", "RM_PROCESS_INFO structure"):
-// the held name is held by the game in the run's session and, from the list's second reading on, by a backup agent
-// of another user's session too (the list grows between the call that sizes it and the one that fills it, and
-// comes with RmRebootReasonSessionMismatch); a list that does not fit answers ERROR_MORE_DATA and the size needed.
-namespace shim
-{
-inline std::string registered;
-inline int list_readings;
-
-inline DWORD WINAPI RmStartSession(DWORD *session, DWORD, WCHAR key[])
-{
-    note("rm start\n");
-    wcscpy(key, L"0123456789abcdef0123456789abcdef"); // CCH_RM_SESSION_KEY characters
-    return *session = 0x52, ERROR_SUCCESS;
-}
-
-inline DWORD WINAPI RmRegisterResources(DWORD, UINT files, LPCWSTR names[], UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *)
-{
-    registered = files == 1 ? ::utf8(names[0]) : "";
-    return note("rm register " + registered + "\n"), ERROR_SUCCESS;
-}
-
-inline DWORD WINAPI RmGetList(DWORD, UINT *needed, UINT *count, RM_PROCESS_INFO list[], DWORD *reasons)
-{
-    DWORD own = 0;
-    ProcessIdToSessionId(GetCurrentProcessId(), &own);
-    UINT holding = !holds(registered.c_str()) ? 0 : ++list_readings > 1 ? 2 : 1;
-    note("rm list " + std::to_string(*count) + "\n");
-    *needed = holding, *reasons = holding > 1 ? RmRebootReasonSessionMismatch : RmRebootReasonNone;
-    if (*count < holding)
-        return *count = 0, ERROR_MORE_DATA;
-    for (UINT i = 0; i < holding; ++i) {
-        list[i] = RM_PROCESS_INFO{{0x4d0 + i, {}}, {}, {}, RmMainWindow, 0, own + i, TRUE};
-        wcscpy(list[i].strAppName, i == 0 ? L"Ostrevan" : L"Backup Agent");
-    }
-    return *count = holding, ERROR_SUCCESS;
-}
-
-inline DWORD WINAPI RmEndSession(DWORD)
-{
-    return note("rm end\n"), ERROR_SUCCESS;
-}
-} // namespace shim
-
 inline FARPROC WINAPI shim_GetProcAddress(HMODULE module, LPCSTR name)
 {
     static const std::map<std::string, void *> ANSWERED = {
@@ -476,17 +465,9 @@ inline HINSTANCE WINAPI shim_ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LP
     return reinterpret_cast<HINSTANCE>(42);
 }
 
-// Over-the-shoulder elevation: a standard user's run is elevated with an administrator's name and password, and
-// runs as that administrator (HKEY_CURRENT_USER is the administrator's hive), while the desktop shell, whose window
-// GetShellWindow answers, still runs as the signed-in user (Microsoft Learn: "How User Account Control works",
-// "GetShellWindow function"). Wine has no shell window and one user: with SHELL_USER set, the shell's window, its
-// process (the run's own, opened again) and that process's token answer as the shell's of that user.
-namespace shim
-{
-inline HWND const SHELL_WINDOW = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5EE90));
-const DWORD SHELL_PROCESS = 0x5EE8;
-} // namespace shim
-
+// Over-the-shoulder elevation (Microsoft Learn: "How User Account Control works", "GetShellWindow function"): the
+// run runs as the administrator who elevated it, with that hive; the shell, as the signed-in user. Wine has one user
+// and no shell window: with SHELL_USER, the shell's window, process (ours, opened again) and token are that user's.
 inline HWND WINAPI shim_GetShellWindow()
 {
     shim::load();
@@ -568,9 +549,8 @@ inline void WINAPI shim_Sleep(DWORD milliseconds)
 #define Sleep shim_Sleep
 #define GetTickCount shim::now
 
-// The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names.
-// A flush that fails reports a delayed write's error late, as a disk does: the data reached the disk, and the
-// handle refuses every change after it (its deletion on close among them).
+// The calls that only fail at their turn, or hold to Windows' rules for read-only files and held names. A failed
+// flush reports a delayed write's error late: the data is written, and the handle refuses every later change.
 inline BOOL WINAPI shim_FlushFileBuffers(HANDLE file)
 {
     bool failed = shim::fails("FlushFileBuffers", NULL, ERROR_DISK_FULL);

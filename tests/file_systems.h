@@ -1,7 +1,6 @@
-// file_systems.h -- what each file system answers of the calls the updater makes, as the sweep shim models it
-// docs/reliability.md holds the table and its sources. A query or set class that a file system's row does not list
-// is refused as its driver refuses a class it does not know (STATUS_INVALID_PARAMETER, 87): a change that asks
-// something new fails the sweep until the table says what every file system answers. Included by fault_shim.h.
+// file_systems.h -- what each file system answers of the calls the updater makes, as the sweep shim models it (the
+// table and its sources: docs/reliability.md). A class that a row does not list is refused as an unknown one (87):
+// a change that asks something new fails the sweep until the table says what every file system answers.
 #pragma once
 
 #include <windows.h>

@@ -3,8 +3,7 @@ add_executable(portable_tests portable_test.cpp)
 target_link_libraries(portable_tests PRIVATE portable gtest_main z)
 add_test(NAME portable COMMAND portable_tests)
 
-# The payload decoder under libFuzzer (clang), seeded with the crafted payloads; a short run here,
-# a long one with `make fuzz`.
+# The payload decoder under libFuzzer (clang), seeded with the crafted payloads: a short run, `make fuzz` a long one.
 find_program(CLANGXX clang++)
 if(CLANGXX)
     set(FUZZER ${CMAKE_CURRENT_BINARY_DIR}/payload_fuzzer)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """make_crafted_payloads.py OUT_DIR -- payloads made with zlib alone: the dialog tests' release notes (resource 1101,
-raw bytes 2101, crafted_payloads.rc) and damaged ones, all of them the fuzzer's seeds."""
+crafted_payloads.rc), their raw bytes and damaged ones, all of them the fuzzer's seeds."""
 import os
 import struct
 import sys
@@ -27,8 +27,7 @@ def main():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
     with open(os.path.join(out, "crafted_payloads.rc"), "w") as f:
-        f.write(f'LANGUAGE 0, 0\n1101 RCDATA "{os.path.abspath(out)}/payload_1101.bin"\n'
-                f'2101 RCDATA "{os.path.abspath(out)}/raw_1101.bin"\n')
+        f.write(f'LANGUAGE 0, 0\n1101 RCDATA "{os.path.abspath(out)}/payload_1101.bin"\n')
 
 
 if __name__ == "__main__":

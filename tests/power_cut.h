@@ -1,27 +1,14 @@
-// power_cut.h -- the sweep shim's model of what the disk holds after a power cut (MODE=cut): the run's changes to
-// the game folder (GAME) are recorded as it makes them, and at operation AT the folder is rewritten as one state
-// that the file system may show at the next boot, the CUT-th of those the model allows, and the process ends.
-//
-// The model, from the little that Windows promises:
-// - Changes of names and attributes (create, rename, link, delete, attributes) reach the disk in the order they
-//   were made, as a journaling file system logs them. One made on a handle opened with FILE_FLAG_WRITE_THROUGH is
-//   on the disk, with all before it, when its call returns; of those after the last such one, any prefix may be.
-// - A file's data is on the disk as of its last FlushFileBuffers; data written since may be missing, present, or
-//   present as zeros (its new length reached the disk, its data did not). A flush is not taken to carry any change
-//   of names: in doubt, the model assumes less.
-// At the cut the shim reports "cut <states> <changes kept> <changes>". Included by fault_shim.h, whose report
-// and names of open handles it uses.
+// power_cut.h -- the sweep shim's model of the disk after a power cut (MODE=cut; docs/reliability.md, "Power cuts"):
+// the run's changes to the game folder (GAME) are recorded as it makes them; at operation AT the folder is rewritten
+// as the CUT-th state that the model allows, and the process ends. Changes of names and attributes reach the disk in
+// order: one made on a FILE_FLAG_WRITE_THROUGH handle is there, with all before it, when its call returns; of those
+// after, any prefix may be. A file's data is there as of its last FlushFileBuffers, which carries no change of names;
+// data written since may be missing, present or zeros. The cut is reported: "cut <states> <changes kept> <changes>".
+// Included by fault_shim.h, whose includes, report and names of open handles it uses.
 #pragma once
 
-#include <windows.h>
-
-#include <stdio.h>
-#include <stdlib.h>
-#include <map>
-#include <string>
 #include <vector>
 
-#include "tests/sweep_report.h"
 #include "tests/win_test_support.h"
 
 namespace cut

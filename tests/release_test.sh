@@ -1,19 +1,8 @@
 #!/usr/bin/env bash
 # release_test.sh CASE PACKAGE_DIR WORK [UPDATER] -- scripts/release.sh on the demo files (taken from PACKAGE_DIR),
 # with a code-signing certificate made here with openssl; WORK is emptied first, UPDATER is packed when given.
-#   signed:     a signed release verifies (osslsigncode and the release's own check) and prints what it wrote; the
-#               same bytes come from other folders and the password in the environment; a wrong password or a
-#               refusing timestamp server stops it, writing nothing
-#   tampered:   a payload byte changed after signing, or a source changed after packing, fails verification, which
-#               names the payload; missing sources and release notes that are not Windows-1252 text stop the
-#               release before anything is written
-#   timestamped: a release timestamped by a time-stamping authority of the test's own (RFC 3161, on 127.0.0.1),
-#               accepted by both verifiers, and differing from the release without a timestamp only in it; each
-#               verifier rejects a payload byte or a signature byte changed, and a timestamp from a TSA outside
-#               the trusted root; a signer whose validity ended long ago, timestamped while it was valid (the
-#               TSA's clock set back with faketime), verifies, and without the timestamp does not; a TSA that
-#               never answers stops the release, naming it, writing nothing
-#   for-update-run: a signed release in WORK/package with its sources beside it, for the update run under Wine
+# CASE: signed, tampered or timestamped, each check naming what it proves; or for-update-run: a signed release in
+# WORK/package with its sources beside it, for the update run under Wine.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 case_name=$1 demo=$(cd "$2" && pwd) work=$3
@@ -85,8 +74,7 @@ open("a/patch1_ru.bin", "wb").write(data)'
         [ \$(grep -c 'missing source' m.log) = 2 ] && [ ! -e out-m ]"
     ;;
 timestamped)
-    # A root of the test's own, made in the past, and under it a signer valid now, one whose validity ended long
-    # ago and a TSA; and a TSA under a root that nobody trusts.
+    # A root made in the past; under it a signer valid now, one expired long ago and a TSA; a TSA under a rogue root.
     printf '[req]\ndistinguished_name=dn\n[dn]\n[root]\nbasicConstraints=critical,CA:true\nkeyUsage=critical,keyCertSign
 [signer]\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning
 [tsa]\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' >pki.cnf

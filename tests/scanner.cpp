@@ -1,6 +1,5 @@
-// scanner.cpp -- behaves like an on-access virus scanner beside the updater: each file of a folder that appears or
-// changes is opened as soon as it can be, for reading, sharing reading only (no writing, no deletion), and held.
-// scanner.exe FOLDER HOLD_MS LOG: every hold is logged ("held NAME") to LOG, outside the folder; it runs until ended.
+// scanner.cpp FOLDER HOLD_MS LOG -- an on-access virus scanner beside the updater, until ended: each file of FOLDER
+// that appears or changes is opened as soon as it can be, sharing reading only, held HOLD_MS and logged ("held NAME").
 #include <windows.h>
 
 #include <stdio.h>
@@ -23,10 +22,9 @@ int main(int argc, char **argv)
     char pattern[MAX_PATH], path[2 * MAX_PATH];
     snprintf(pattern, sizeof pattern, "%s\\*", argv[1]);
     for (;; Sleep(1)) {
-        for (Hold &hold : holds) {
+        for (Hold &hold : holds)
             if (hold.file && GetTickCount() - hold.since >= hold_ms)
                 CloseHandle(hold.file), hold.file = NULL;
-        }
         WIN32_FIND_DATAA entry;
         HANDLE search = FindFirstFileA(pattern, &entry);
         for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {

@@ -18,9 +18,6 @@ class Answer(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(reply.stdout)
 
-    def log_message(self, *args):
-        pass
-
 
 server = http.server.HTTPServer(("127.0.0.1", 0), Answer)
 with open(sys.argv[2], "w") as port:

@@ -48,10 +48,9 @@ std::vector<std::string> list_dir(const std::string &path)
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
         if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
             names.push_back(found.cFileName);
-    }
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
@@ -156,8 +155,7 @@ HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms)
 
 std::string window_text(HWND window)
 {
-    // WM_GETTEXT rather than GetWindowTextW: it also reads controls of other processes. The text is read as
-    // UTF-16, whatever the system's code page, and returned in UTF-8.
+    // WM_GETTEXT rather than GetWindowTextW: it also reads controls of other processes.
     WCHAR text[8192] = L"";
     DWORD_PTR length = 0;
     SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof *text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
@@ -184,6 +182,13 @@ std::wstring wide(const std::string &text, UINT code_page)
 std::string decoded(const std::string &text, UINT code_page)
 {
     return utf8(wide(text, code_page));
+}
+
+std::string shown(int language, MessageId id, const std::string &argument)
+{
+    char text[1024];
+    snprintf(text, sizeof text, catalogue_text(language, id), argument.c_str(), ERROR_SHARING_VIOLATION);
+    return decoded(text, catalogue_code_page(language));
 }
 
 std::string control_text(HWND dialog, int control_id)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
+
 // A new empty directory under the temporary folder; its path has no trailing separator.
 std::string make_temp_dir(const char *tag);
 void remove_tree(const std::string &path);
@@ -21,9 +23,8 @@ extern const char *const MARKERS[4];
 // HKCU\Software\Ostrevan, or with a SID HKEY_USERS\<sid>\Software\Ostrevan: "Path" set to value.
 void set_game_path(const std::string &value, const std::string &sid = "");
 
-// A symbolic link at link to target, or with target empty, link removed. Wine's own call makes none: it is made on
-// the Unix side, where Wine then follows it for every call on that name, as Windows follows a junction or an
-// object-manager link.
+// A symbolic link at link to target, or with target empty, link removed: made on the Unix side (Wine's own call
+// makes none), where Wine follows it for every call on that name, as Windows follows a junction.
 bool make_symbolic_link(const std::string &link, const std::string &target);
 
 // An environment variable with '/' turned into '\'; empty when unset.
@@ -34,8 +35,7 @@ bool start_process(const std::string &command, const std::string &cwd, PROCESS_I
 // Waits for the process (killing it after timeout_ms), closes its handles, returns its exit code.
 DWORD finish_process(PROCESS_INFORMATION *process, int timeout_ms);
 
-// The first top-level window of process pid that has a child with control_id
-// (visible ones only when visible is true), waiting up to timeout_ms.
+// The first top-level window of process pid with a child control_id (visible, if visible), waiting up to timeout_ms.
 HWND wait_for_window(DWORD pid, int control_id, bool visible, int timeout_ms);
 
 // A window's text read as UTF-16, in UTF-8.
@@ -46,3 +46,5 @@ std::string control_text(HWND dialog, int control_id);
 std::wstring wide(const std::string &text, UINT code_page);
 std::string utf8(const std::wstring &text);
 std::string decoded(const std::string &text, UINT code_page);
+// Slot id of language as the windows show it, in UTF-8, with argument for its %s and a hold's code for its %x.
+std::string shown(int language, MessageId id, const std::string &argument = "");

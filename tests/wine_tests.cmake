@@ -95,9 +95,8 @@ wine_test(missing_system_dll_${ARCH} bash en_US.UTF-8 ENV WINEDLLOVERRIDES=oleau
                missing_system_dll ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}
                ${PACKAGE_DIR}/Ostrevan_Patch102.exe)
 
-# The scenarios of the sweep build and a sample of the fault sweep, chosen by call (`make sweep` runs all of it):
-# every call of a run in each configuration failed, ended and held; and, on the 64-bit twin (the other core's
-# share), every call of a run after a crash that no first run makes.
+# The sweep build's scenarios and a sample of the fault sweep by call (`make sweep` runs all of it); on the 64-bit
+# twin (the other core's share), also the calls of a run after a crash that no first run makes.
 list(APPEND RUN_ENV OSTREVAN_SWEEP_UPDATER=Z:$<TARGET_FILE:updater_sweep>)
 set(NESTED $<$<STREQUAL:${ARCH},win64>:OSTREVAN_SWEEP_NESTED=call>)
 wine_test(fault_sweep_sample_${ARCH} update_run_tests en_US.UTF-8 ENV ${RUN_ENV} OSTREVAN_SWEEP=call ${NESTED}
