@@ -34,7 +34,8 @@ typedef DWORD(WINAPI *EndSessionCall)(DWORD);
 static const int LIST_READINGS = 4;
 static const UINT MOST_HOLDERS = 32;
 
-static void *restart_manager_function(const char *name)
+// The Restart Manager's DLL, loaded from the system directory by its full path; null where this Windows lacks it.
+static HMODULE restart_manager()
 {
     char path[MAX_PATH + 16];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
@@ -42,9 +43,7 @@ static void *restart_manager_function(const char *name)
         return NULL;
     snprintf(path + length, sizeof path - length, "\\rstrtmgr.dll");
     HMODULE module = GetModuleHandleA(path);
-    if (!module)
-        module = LoadLibraryA(path);
-    return module ? reinterpret_cast<void *>(GetProcAddress(module, name)) : NULL;
+    return module ? module : LoadLibraryA(path);
 }
 
 // Appends each holder's name of list (count of them) to names; true when one
@@ -107,10 +106,16 @@ static void read_holders(DWORD session, GetListCall get_list, char *names, size_
 void name_file_holders(const char *path, char *names, size_t size)
 {
     copy_text(names, size, "");
-    StartSessionCall start_session = reinterpret_cast<StartSessionCall>(restart_manager_function("RmStartSession"));
-    RegisterCall register_resources = reinterpret_cast<RegisterCall>(restart_manager_function("RmRegisterResources"));
-    GetListCall get_list = reinterpret_cast<GetListCall>(restart_manager_function("RmGetList"));
-    EndSessionCall end_session = reinterpret_cast<EndSessionCall>(restart_manager_function("RmEndSession"));
+    HMODULE module = restart_manager();
+    if (!module)
+        return;
+    StartSessionCall start_session =
+        reinterpret_cast<StartSessionCall>(reinterpret_cast<void *>(GetProcAddress(module, "RmStartSession")));
+    RegisterCall register_resources =
+        reinterpret_cast<RegisterCall>(reinterpret_cast<void *>(GetProcAddress(module, "RmRegisterResources")));
+    GetListCall get_list = reinterpret_cast<GetListCall>(reinterpret_cast<void *>(GetProcAddress(module, "RmGetList")));
+    EndSessionCall end_session =
+        reinterpret_cast<EndSessionCall>(reinterpret_cast<void *>(GetProcAddress(module, "RmEndSession")));
     WCHAR wide_path[GAME_PATH_SIZE];
     if (!start_session || !register_resources || !get_list || !end_session ||
         MultiByteToWideChar(CP_ACP, 0, path, -1, wide_path, GAME_PATH_SIZE) == 0)
